@@ -1,0 +1,15 @@
+// The orvactl commands. Each returns an exit code (options.h).
+#pragma once
+
+#include <ostream>
+
+#include "options.h"
+
+namespace orva::cli {
+
+int RunInfo(const Options& options, std::ostream& out, std::ostream& err);
+
+// Whole program: parse, dispatch, report.
+int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace orva::cli

@@ -1,0 +1,24 @@
+#include <cstdlib>
+
+#include "commands.h"
+
+namespace orva::cli {
+
+int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  Options options;
+  std::string error;
+  bool showHelp = false;
+  if (!ParseOptions(argc, argv, std::getenv("ORVA_PASSWORD"), options, error, showHelp)) {
+    err << "orvactl: " << error << "\n" << "Try 'orvactl --help'.\n";
+    return kExitUsage;
+  }
+  if (showHelp) {
+    out << Usage();
+    return kExitOk;
+  }
+  if (options.command == "info") return RunInfo(options, out, err);
+  err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
+  return kExitUsage;
+}
+
+}  // namespace orva::cli

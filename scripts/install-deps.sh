@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with. Idempotent:
+# packages already present are left alone, and apt is not touched at all when
+# nothing is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential   # g++ and make
+  cmake
+  ninja-build
+  pkg-config
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors and
+# AddressSanitizer + UndefinedBehaviorSanitizer, and runs the whole suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+BUILD_DIR="${ORVA_TEST_BUILD_DIR:-build-test}"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_WERROR=ON -DORVA_SANITIZE=ON
+cmake --build "$BUILD_DIR" -j "$(nproc)"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"

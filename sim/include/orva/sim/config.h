@@ -1,0 +1,72 @@
+// Configuration of the recorder simulator: identity, users, cameras, fault
+// switches, and the command-line / config-file parsers that fill it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orva::sim {
+
+// One firmware component announced in HELLO48_ACK.
+struct FirmwareComponent {
+  int index;           // 0..19
+  std::string name;    // at most 31 bytes
+  uint32_t buildTime;  // wire seconds (recorder wall clock encoded as UTC)
+};
+
+// One user slot of the recorder's rights table.
+struct SimUser {
+  std::string id, password;  // stored as typed; the login check lower-cases both sides
+  uint8_t level = 1;         // 0 = slot not in use
+  bool stopRecording = false, setup = false, playback = false, backup = false,
+       ptz = false, covert = false, access = true, reboot = false;
+};
+
+struct SimFaults {
+  bool neverAnswerHello = false;  // read HELLO, then keep reading and never answer
+  int32_t byeOnHello = 0;         // non-zero: answer HELLO with BYE48 carrying this result, then close
+  bool closeMidMessage = false;   // send the HELLO48_ACK header and part of its payload, then close
+  int stallSeconds = 0;           // send the HELLO48_ACK header, wait N seconds, then the payload
+};
+
+// Wire seconds of a recorder wall-clock date and time (month 1-12, day 1-31).
+uint32_t WireTime(int year, int month, int day, int hour, int minute, int second);
+
+std::vector<FirmwareComponent> DefaultFirmware();
+std::vector<SimUser> DefaultUsers();
+std::array<std::string, 16> DefaultCameraNames();
+std::array<bool, 16> DefaultCovert();
+
+struct SimConfig {
+  std::string host = "127.0.0.1";
+  uint16_t port = 2000;  // 0 = pick a free port (tests)
+  uint8_t productNumber = 2, channels = 16, protocolMajor = 1, protocolMinor = 0,
+          productMajor = 1, productMinor = 1, frontVersion = 3;
+  std::array<uint8_t, 6> mac{0x00, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E};
+  std::vector<FirmwareComponent> firmware = DefaultFirmware();
+  std::vector<SimUser> users = DefaultUsers();  // up to 8 slots, slot 0 first
+  std::array<std::string, 16> cameraNames = DefaultCameraNames();  // UTF-8
+  std::array<bool, 16> covert = DefaultCovert();
+  bool unicodeNames = false;       // announce names with DB_CHANGE_UNICODE instead of DB_CHANGE
+  int32_t loginRefusedResult = 1;  // BYE48 result for unknown user / wrong password
+  int32_t accessDeniedResult = 37; // BYE48 result when the matching slot has access 0 or level 0
+  SimFaults faults;
+  bool verbose = false;            // one line per message to stderr
+};
+
+// Checks the limits that the wire layouts impose (slot count, text widths,
+// firmware indices, valid UTF-8 names, host address).
+bool ValidateSimConfig(const SimConfig& config, std::string& error);
+
+// Command line. A --config FILE is loaded first; the other options override it.
+// Returns false with a clear error text on any bad option or value.
+bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::string& error,
+                  bool& showHelp);
+// Config file: one "key = value" per line, keys are the option names without
+// the dashes, '#' starts a comment line.
+bool LoadSimConfigFile(const std::string& path, SimConfig& config, std::string& error);
+std::string SimUsage();
+
+}  // namespace orva::sim

@@ -1,0 +1,43 @@
+// A TCP server that plays the recorder's side of the protocol, one client at
+// a time, for tests and for trying the client without hardware.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orva/sim/config.h"
+
+namespace orva::sim {
+
+struct ReceivedMessage {
+  uint16_t code;
+  bool audioFlag;
+  uint16_t streamFlags;
+  std::vector<uint8_t> payload;
+};
+
+class Simulator {
+ public:
+  explicit Simulator(SimConfig config);
+  ~Simulator();  // stops
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  bool Start(std::string& error);  // binds, listens, starts the accept thread; returns at once
+  void Stop();                     // closes the listener and any client, joins threads; idempotent
+  uint16_t Port() const;           // the bound port (useful with port 0)
+  int ClientsServed() const;       // number of clients accepted so far
+  std::vector<ReceivedMessage> Received() const;  // every message received, in order
+  // Blocks until a message with this code has been received (counting from the
+  // start) or the timeout passes.
+  bool WaitForMessage(uint16_t code, std::chrono::milliseconds timeout) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orva::sim

@@ -1,0 +1,57 @@
+// The recorder's side of the message framing: the 16-byte big-endian header,
+// message codes and big-endian field helpers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orva::sim {
+
+// Message codes the simulator handles or sends.
+namespace code {
+inline constexpr uint16_t kHello = 1;
+inline constexpr uint16_t kBye48 = 4;
+inline constexpr uint16_t kHello48Ack = 5;
+inline constexpr uint16_t kLiveReq = 16;
+inline constexpr uint16_t kDbChange = 258;
+inline constexpr uint16_t kDbChangeUnicode = 269;
+inline constexpr uint16_t kRightChange = 270;
+}  // namespace code
+
+inline constexpr size_t kHeaderSize = 16;
+inline constexpr uint16_t kLastFragment = 0x4000;  // stream-flag bit 14
+inline constexpr uint16_t kMaxCode = 511;          // 9-bit code field
+
+struct WireHeader {
+  uint16_t code = 0;
+  bool audioFlag = false;
+  uint16_t streamFlags = 0;
+  uint16_t length = 0;
+  uint32_t frameTag = 0;
+};
+
+// Writes the 16 header bytes (reserved fields zero).
+void EncodeHeader(const WireHeader& header, uint8_t* out);
+// Decodes 16 bytes. Returns false (with a reason) when a field that the sender
+// must leave zero is not zero: on this link that means the peer is not
+// speaking the protocol, and the session ends.
+bool DecodeHeader(const uint8_t* in, WireHeader& header, std::string& error);
+
+// A whole message (header + payload) ready for send(); single-block messages
+// carry the last-fragment bit. Payloads over 65535 bytes are refused.
+bool BuildMessage(uint16_t messageCode, const std::vector<uint8_t>& payload, bool audioFlag,
+                  std::vector<uint8_t>& out, std::string& error);
+
+void PutU16(uint8_t* p, uint16_t v);
+void PutU32(uint8_t* p, uint32_t v);
+uint16_t GetU16(const uint8_t* p);
+uint32_t GetU32(const uint8_t* p);
+
+// Name of a message code for the trace; direction matters because code 102
+// means different things each way. Unknown codes give "CODE_<n>".
+std::string ClientMessageName(uint16_t messageCode);
+std::string RecorderMessageName(uint16_t messageCode);
+
+}  // namespace orva::sim

@@ -1,0 +1,125 @@
+#include <arpa/inet.h>
+
+#include <set>
+
+#include "orva/sim/config.h"
+#include "orva/sim/payloads.h"
+
+namespace orva::sim {
+
+uint32_t WireTime(int year, int month, int day, int hour, int minute, int second) {
+  // Days since 1970-01-01 in the proleptic Gregorian calendar (civil-from-days
+  // inverse); the recorder's wall clock is encoded as if it were UTC.
+  const int y = year - (month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int mp = (month + 9) % 12;
+  const int doy = (153 * mp + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = static_cast<long long>(era) * 146097 + doe - 719468;
+  return static_cast<uint32_t>(days * 86400 + hour * 3600 + minute * 60 + second);
+}
+
+std::vector<FirmwareComponent> DefaultFirmware() {
+  return {{0, "MAIN_NAME", WireTime(2009, 12, 7, 10, 15, 30)},
+          {3, "OTHER_NAME", WireTime(2010, 1, 2, 3, 4, 5)}};
+}
+
+std::vector<SimUser> DefaultUsers() {
+  SimUser admin;
+  admin.id = "admin";
+  admin.password = "4711";
+  admin.stopRecording = admin.setup = admin.playback = admin.backup = true;
+  admin.ptz = admin.covert = admin.access = admin.reboot = true;
+  SimUser guest;
+  guest.id = "guest";
+  guest.password = "guest";
+  SimUser blocked;
+  blocked.id = "blocked";
+  blocked.password = "blocked";
+  blocked.access = false;
+  return {admin, guest, blocked};
+}
+
+std::array<std::string, 16> DefaultCameraNames() {
+  std::array<std::string, 16> names;
+  names[0] = "Front door";
+  names[1] = "Yard";
+  for (size_t i = 2; i < names.size(); ++i) names[i] = "Camera " + std::to_string(i + 1);
+  return names;
+}
+
+std::array<bool, 16> DefaultCovert() {
+  std::array<bool, 16> covert{};
+  covert[1] = true;
+  return covert;
+}
+
+namespace {
+
+bool TextFits(const std::string& text, const std::string& what, std::string& error) {
+  if (text.size() > kTextField - 1) {
+    error = what + " '" + text + "' is longer than " + std::to_string(kTextField - 1) + " bytes";
+    return false;
+  }
+  if (text.find('\0') != std::string::npos) {
+    error = what + " contains a zero byte";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ValidateSimConfig(const SimConfig& config, std::string& error) {
+  in_addr addr{};
+  if (inet_pton(AF_INET, config.host.c_str(), &addr) != 1) {
+    error = "host '" + config.host + "' is not a dotted IPv4 address";
+    return false;
+  }
+  if (config.users.size() > kUserSlots) {
+    error = "at most " + std::to_string(kUserSlots) + " users fit the rights table, got " +
+            std::to_string(config.users.size());
+    return false;
+  }
+  for (const SimUser& user : config.users) {
+    if (!TextFits(user.id, "user ID", error) || !TextFits(user.password, "password", error)) {
+      return false;
+    }
+  }
+  std::set<int> indices;
+  for (const FirmwareComponent& fw : config.firmware) {
+    if (fw.index < 0 || static_cast<size_t>(fw.index) >= kFirmwareSlots) {
+      error = "firmware index " + std::to_string(fw.index) + " is outside 0-19";
+      return false;
+    }
+    if (!indices.insert(fw.index).second) {
+      error = "firmware index " + std::to_string(fw.index) + " is given twice";
+      return false;
+    }
+    if (!TextFits(fw.name, "firmware name", error)) return false;
+  }
+  for (size_t ch = 0; ch < config.cameraNames.size(); ++ch) {
+    std::u16string units;
+    if (!Utf8ToUtf16(config.cameraNames[ch], units)) {
+      error = "camera " + std::to_string(ch + 1) + " name is not valid UTF-8";
+      return false;
+    }
+    if (units.size() > kNameUnits) {
+      error = "camera " + std::to_string(ch + 1) + " name is longer than " +
+              std::to_string(kNameUnits) + " UTF-16 units";
+      return false;
+    }
+    if (units.find(u'\0') != std::u16string::npos) {
+      error = "camera " + std::to_string(ch + 1) + " name contains a zero character";
+      return false;
+    }
+  }
+  if (config.faults.stallSeconds < 0 || config.faults.stallSeconds > 3600) {
+    error = "stall must be 0-3600 seconds";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orva::sim

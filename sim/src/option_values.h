@@ -1,0 +1,27 @@
+// Parsers for the values of the simulator's options; each returns false with
+// an error text that names the offending value.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "orva/sim/config.h"
+
+namespace orva::sim::detail {
+
+bool ParseInteger(const std::string& text, long long min, long long max, long long& out,
+                  std::string& error);
+bool ParseByte(const std::string& text, uint8_t& out, std::string& error);
+bool ParseBool(const std::string& text, bool& out, std::string& error);
+bool ParseVersion(const std::string& text, uint8_t& major, uint8_t& minor, std::string& error);
+bool ParseMac(const std::string& text, std::array<uint8_t, 6>& out, std::string& error);
+// "ID:PASSWORD[:RIGHTS]"; RIGHTS omitted means every right.
+bool ParseUser(const std::string& text, SimUser& out, std::string& error);
+// "N:NAME" with N = 1-16 as on screen; returns the index 0-15.
+bool ParseCamera(const std::string& text, size_t& index, std::string& name, std::string& error);
+// "INDEX:NAME[:YYYY-MM-DD HH:MM:SS]" (a 'T' may replace the space; a plain
+// number is taken as wire seconds).
+bool ParseFirmware(const std::string& text, FirmwareComponent& out, std::string& error);
+
+}  // namespace orva::sim::detail

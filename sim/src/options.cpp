@@ -1,0 +1,341 @@
+// Command line and config file of the simulator. Both go through one table of
+// options so that a config-file key is exactly the option name without dashes.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "option_values.h"
+#include "orva/sim/config.h"
+#include "orva/sim/payloads.h"
+
+namespace orva::sim {
+
+namespace {
+
+struct OptionInfo {
+  const char* name;
+  bool takesValue;  // false: a switch (optional yes/no value in the config file)
+};
+
+constexpr OptionInfo kOptions[] = {
+    {"host", true},
+    {"port", true},
+    {"channels", true},
+    {"product", true},
+    {"protocol", true},
+    {"version", true},
+    {"front", true},
+    {"mac", true},
+    {"unicode-names", false},
+    {"user", true},
+    {"camera", true},
+    {"covert", true},
+    {"firmware", true},
+    {"login-refused-result", true},
+    {"access-denied-result", true},
+    {"never-answer-hello", false},
+    {"bye-on-hello", true},
+    {"close-mid-message", false},
+    {"stall", true},
+    {"config", true},
+    {"verbose", false},
+    {"help", false},
+};
+
+const OptionInfo* FindOption(const std::string& name) {
+  for (const OptionInfo& option : kOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+// Repeatable list options replace the built-in defaults on their first use in
+// each source, so a config file's users replace the defaults and the command
+// line's users replace the file's.
+struct ApplyState {
+  bool usersReplaced = false;
+  bool covertReplaced = false;
+  bool firmwareReplaced = false;
+};
+
+bool ApplyCovert(const std::string& value, SimConfig& config, ApplyState& state,
+                 std::string& error) {
+  if (!state.covertReplaced) {
+    config.covert.fill(false);
+    state.covertReplaced = true;
+  }
+  if (value == "none") return true;
+  std::stringstream list(value);
+  std::string item;
+  bool any = false;
+  while (std::getline(list, item, ',')) {
+    long long channel = 0;
+    if (!detail::ParseInteger(item, 1, 16, channel, error)) {
+      error = "covert channel " + error;
+      return false;
+    }
+    config.covert[static_cast<size_t>(channel - 1)] = true;
+    any = true;
+  }
+  if (!any) {
+    error = "covert needs channel numbers 1-16 or 'none'";
+    return false;
+  }
+  return true;
+}
+
+bool ApplyInt32(const std::string& value, int32_t& out, std::string& error) {
+  long long v = 0;
+  if (!detail::ParseInteger(value, INT32_MIN, INT32_MAX, v, error)) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
+
+// Applies one option; `name` is without dashes and already known.
+bool ApplyOption(const OptionInfo& option, const std::string& value, SimConfig& config,
+                 ApplyState& state, std::string& error) {
+  const std::string name = option.name;
+  long long number = 0;
+  bool ok = true;
+  if (!option.takesValue) {
+    bool on = true;
+    if (!detail::ParseBool(value, on, error)) return false;
+    if (name == "unicode-names") config.unicodeNames = on;
+    if (name == "never-answer-hello") config.faults.neverAnswerHello = on;
+    if (name == "close-mid-message") config.faults.closeMidMessage = on;
+    if (name == "verbose") config.verbose = on;
+    return true;
+  }
+  if (name == "host") {
+    config.host = value;
+  } else if (name == "port") {
+    ok = detail::ParseInteger(value, 0, 65535, number, error);
+    if (ok) config.port = static_cast<uint16_t>(number);
+  } else if (name == "channels") {
+    ok = detail::ParseByte(value, config.channels, error);
+  } else if (name == "product") {
+    ok = detail::ParseByte(value, config.productNumber, error);
+  } else if (name == "protocol") {
+    ok = detail::ParseVersion(value, config.protocolMajor, config.protocolMinor, error);
+  } else if (name == "version") {
+    ok = detail::ParseVersion(value, config.productMajor, config.productMinor, error);
+  } else if (name == "front") {
+    ok = detail::ParseByte(value, config.frontVersion, error);
+  } else if (name == "mac") {
+    ok = detail::ParseMac(value, config.mac, error);
+  } else if (name == "user") {
+    SimUser user;
+    ok = detail::ParseUser(value, user, error);
+    if (ok) {
+      if (!state.usersReplaced) config.users.clear();
+      state.usersReplaced = true;
+      if (config.users.size() >= kUserSlots) {
+        error = "at most " + std::to_string(kUserSlots) + " users fit the rights table";
+        return false;
+      }
+      config.users.push_back(user);
+    }
+  } else if (name == "camera") {
+    size_t index = 0;
+    std::string cameraName;
+    ok = detail::ParseCamera(value, index, cameraName, error);
+    if (ok) config.cameraNames[index] = cameraName;
+  } else if (name == "covert") {
+    ok = ApplyCovert(value, config, state, error);
+  } else if (name == "firmware") {
+    FirmwareComponent fw{};
+    ok = detail::ParseFirmware(value, fw, error);
+    if (ok) {
+      if (!state.firmwareReplaced) config.firmware.clear();
+      state.firmwareReplaced = true;
+      std::erase_if(config.firmware, [&](const FirmwareComponent& f) { return f.index == fw.index; });
+      config.firmware.push_back(fw);
+    }
+  } else if (name == "login-refused-result") {
+    ok = ApplyInt32(value, config.loginRefusedResult, error);
+  } else if (name == "access-denied-result") {
+    ok = ApplyInt32(value, config.accessDeniedResult, error);
+  } else if (name == "bye-on-hello") {
+    ok = ApplyInt32(value, config.faults.byeOnHello, error);
+    if (ok && config.faults.byeOnHello == 0) {
+      error = "result 0 would switch the fault off; give a non-zero result";
+      ok = false;
+    }
+  } else if (name == "stall") {
+    ok = detail::ParseInteger(value, 0, 3600, number, error);
+    if (ok) config.faults.stallSeconds = static_cast<int>(number);
+  }
+  return ok;
+}
+
+std::string Trim(const std::string& text) {
+  const size_t begin = text.find_first_not_of(" \t\r\n");
+  if (begin == std::string::npos) return {};
+  const size_t end = text.find_last_not_of(" \t\r\n");
+  return text.substr(begin, end - begin + 1);
+}
+
+bool LoadInto(const std::string& path, SimConfig& config, std::string& error) {
+  // The file is small by nature; a cap keeps a wrong path (a device, a huge
+  // log) from being read into memory.
+  constexpr off_t kMaxFileBytes = 1 << 20;
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    error = "cannot open config file '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode) || info.st_size > kMaxFileBytes) {
+    error = "config file '" + path + "' is not a regular file of at most 1 MiB";
+    return false;
+  }
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot open config file '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  ApplyState state;
+  std::string line;
+  int lineNumber = 0;
+  while (std::getline(in, line)) {
+    ++lineNumber;
+    const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+    const std::string text = Trim(line);
+    if (text.empty() || text[0] == '#') continue;
+    const size_t eq = text.find('=');
+    const std::string key = Trim(text.substr(0, eq));
+    std::string value = eq == std::string::npos ? std::string() : Trim(text.substr(eq + 1));
+    // Quotes keep leading or trailing spaces of a value (camera names).
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    const OptionInfo* option = FindOption(key);
+    if (option == nullptr || key == "help" || key == "config") {
+      error = where + (option == nullptr ? "unknown key '" + key + "'"
+                                         : "'" + key + "' cannot be used in a config file");
+      return false;
+    }
+    if (option->takesValue && eq == std::string::npos) {
+      error = where + "'" + key + "' needs '= value'";
+      return false;
+    }
+    if (!ApplyOption(*option, value, config, state, error)) {
+      error = where + key + ": " + error;
+      return false;
+    }
+  }
+  if (in.bad()) {
+    error = "error reading config file '" + path + "'";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadSimConfigFile(const std::string& path, SimConfig& config, std::string& error) {
+  SimConfig updated = config;
+  if (!LoadInto(path, updated, error)) return false;
+  if (!ValidateSimConfig(updated, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  config = std::move(updated);
+  return true;
+}
+
+bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::string& error,
+                  bool& showHelp) {
+  showHelp = false;
+  struct Item {
+    const OptionInfo* option;
+    std::string value;
+  };
+  std::vector<Item> items;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i] == nullptr ? std::string() : argv[i];
+    if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
+      error = "unexpected argument '" + arg + "'";
+      return false;
+    }
+    const size_t eq = arg.find('=');
+    const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+    const OptionInfo* option = FindOption(name);
+    if (option == nullptr) {
+      error = "unknown option '--" + name + "'";
+      return false;
+    }
+    std::string value;
+    if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+    } else if (option->takesValue) {
+      if (i + 1 >= argc || argv[i + 1] == nullptr) {
+        error = "option '--" + name + "' needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    if (name == "help") {
+      showHelp = true;
+      return true;
+    }
+    items.push_back({option, value});
+  }
+
+  SimConfig updated = config;
+  // The config file comes first whatever its place, so the command line wins.
+  for (const Item& item : items) {
+    if (std::string(item.option->name) == "config" && !LoadInto(item.value, updated, error)) {
+      return false;
+    }
+  }
+  ApplyState state;
+  for (const Item& item : items) {
+    if (std::string(item.option->name) == "config") continue;
+    if (!ApplyOption(*item.option, item.value, updated, state, error)) {
+      error = "--" + std::string(item.option->name) + ": " + error;
+      return false;
+    }
+  }
+  if (!ValidateSimConfig(updated, error)) return false;
+  config = std::move(updated);
+  return true;
+}
+
+std::string SimUsage() {
+  return R"(Usage: orva-sim [OPTIONS]
+Plays the recorder's side of the ORVA7000 protocol on a TCP port.
+
+  --host ADDR              IPv4 address to listen on (default 127.0.0.1)
+  --port N                 TCP port, 0 = any free port (default 2000)
+  --channels N             channel count announced in the handshake, 0-255 (default 16)
+  --product N              product number, 0-255 (default 2)
+  --protocol MAJOR.MINOR   protocol version (default 1.0)
+  --version MAJOR.MINOR    recorder software version (default 1.1)
+  --front N                front-panel version, 0-255 (default 3)
+  --mac AA:BB:CC:DD:EE:FF  recorder MAC address
+  --unicode-names          announce camera names with DB_CHANGE_UNICODE
+  --user ID:PASSWORD[:RIGHTS]
+                           a user slot; the first use replaces the default users.
+                           RIGHTS: comma list of stop-recording, setup, playback,
+                           backup, ptz, covert, access, reboot, all, none, level=N;
+                           omitted = all rights, empty = no rights (login refused)
+  --camera N:NAME          name of channel N (1-16), UTF-8, at most 31 UTF-16 units
+  --covert N[,N...]|none   covert channels (1-16); the first use clears the default
+  --firmware INDEX:NAME[:YYYY-MM-DD HH:MM:SS]
+                           firmware component 0-19; the first use replaces the defaults
+  --login-refused-result N BYE48 result for an unknown user or wrong password (default 1)
+  --access-denied-result N BYE48 result for a user without access (default 37)
+  --never-answer-hello     fault: read HELLO and never answer
+  --bye-on-hello RESULT    fault: answer HELLO with BYE48 carrying RESULT, then close
+  --close-mid-message      fault: close in the middle of the HELLO48_ACK payload
+  --stall SECONDS          fault: pause between the HELLO48_ACK header and payload
+  --config FILE            read "key = value" lines (option names without dashes)
+  --verbose                one line per message on stderr
+  --help                   show this text
+)";
+}
+
+}  // namespace orva::sim

@@ -1,0 +1,208 @@
+#include "session.h"
+
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "orva/sim/payloads.h"
+#include "orva/sim/wire.h"
+
+namespace orva::sim::detail {
+
+namespace {
+// A message that has begun must be complete within this time, as on the
+// client side of the link.
+constexpr std::chrono::milliseconds kMessageLimit{20000};
+// Time the client gets to read a BYE48 before it sees the connection close.
+constexpr std::chrono::milliseconds kByeGrace{200};
+// Time allowed for the client to close its side after ours is shut.
+constexpr std::chrono::milliseconds kCloseDrain{200};
+// How much of the HELLO48_ACK payload the mid-message fault sends.
+constexpr size_t kMidMessageBytes = 300;
+
+std::string FieldText(const std::vector<uint8_t>& payload, size_t offset, size_t width) {
+  size_t n = 0;
+  while (n < width && payload[offset + n] != 0) ++n;
+  return std::string(reinterpret_cast<const char*>(payload.data() + offset), n);
+}
+}  // namespace
+
+void LogLine(const std::string& line) {
+  static std::mutex mutex;
+  const std::lock_guard<std::mutex> lock(mutex);
+  std::fprintf(stderr, "orva-sim: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+ClientSession::ClientSession(int fd, SessionContext context)
+    : io_(fd, context.stop), context_(std::move(context)) {
+  // Later versions add live video, playback and setup handlers here.
+  handlers_[code::kHello] = &ClientSession::OnHello;
+  handlers_[code::kBye48] = &ClientSession::OnBye;
+}
+
+void ClientSession::Trace(const std::string& line) const {
+  if (context_.config.verbose) LogLine(context_.peer + " " + line);
+}
+
+void ClientSession::Run() {
+  Trace("connected");
+  for (;;) {
+    ReceivedMessage message;
+    const IoResult result = ReadMessage(message, Clock::time_point::max());
+    if (result != IoResult::kOk) {
+      if (result == IoResult::kTimeout || result == IoResult::kError) {
+        LogLine(context_.peer + " session ends: " + IoResultText(result));
+      }
+      Trace(std::string("session ends: ") + IoResultText(result));
+      break;
+    }
+    const auto it = handlers_.find(message.code);
+    if (it == handlers_.end()) continue;  // recorded and read past
+    if (!(this->*(it->second))(message)) break;
+  }
+  if (closeGracefully_) {
+    // Shut our side first and let the client close its own, so neither side
+    // leaves unread data behind (which would turn the close into a reset).
+    ::shutdown(io_.fd(), SHUT_WR);
+    Drain(kCloseDrain);
+  }
+  ::shutdown(io_.fd(), SHUT_RDWR);
+  Trace("closed");
+}
+
+IoResult ClientSession::ReadMessage(ReceivedMessage& message, Clock::time_point hardDeadline) {
+  uint8_t raw[kHeaderSize];
+  Clock::time_point messageDeadline = Clock::time_point::max();
+  IoResult result = io_.ReadExact(raw, kHeaderSize, hardDeadline, &messageDeadline, kMessageLimit);
+  if (result != IoResult::kOk) return result;
+  WireHeader header;
+  std::string error;
+  if (!DecodeHeader(raw, header, error)) {
+    LogLine(context_.peer + " bad header (" + error + "), ending the session");
+    return IoResult::kBadData;
+  }
+  message.code = header.code;
+  message.audioFlag = header.audioFlag;
+  message.streamFlags = header.streamFlags;
+  message.payload.assign(header.length, 0);
+  if (header.length > 0) {
+    result = io_.ReadExact(message.payload.data(), header.length, hardDeadline, &messageDeadline,
+                           kMessageLimit);
+    if (result != IoResult::kOk) {
+      Trace("payload of " + ClientMessageName(header.code) + " incomplete");
+      return result;
+    }
+  }
+  Trace("<- " + ClientMessageName(message.code) + " (" + std::to_string(message.code) + ") " +
+        std::to_string(message.payload.size()) + " bytes");
+  context_.record(message);
+  return IoResult::kOk;
+}
+
+void ClientSession::Drain(std::chrono::milliseconds duration) {
+  const Clock::time_point deadline = Clock::now() + duration;
+  ReceivedMessage message;
+  while (ReadMessage(message, deadline) == IoResult::kOk) {
+  }
+}
+
+bool ClientSession::Send(uint16_t messageCode, const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!BuildMessage(messageCode, payload, false, bytes, error)) {
+    LogLine("cannot send " + RecorderMessageName(messageCode) + ": " + error);
+    return false;
+  }
+  Trace("-> " + RecorderMessageName(messageCode) + " (" + std::to_string(messageCode) + ") " +
+        std::to_string(payload.size()) + " bytes");
+  return io_.SendAll(bytes.data(), bytes.size());
+}
+
+bool ClientSession::Refuse(int32_t result) {
+  Trace("-> refusing with result " + std::to_string(result));
+  closeGracefully_ = true;
+  if (Send(code::kBye48, BuildResult(result))) Drain(kByeGrace);
+  return false;
+}
+
+int ClientSession::FindSlot(const std::vector<uint8_t>& hello, int32_t& refusal) const {
+  refusal = context_.config.loginRefusedResult;
+  if (hello.size() != kHelloSize) return -1;
+  const std::string id = LowerAscii(FieldText(hello, 0, kHelloFieldSize));
+  const std::string password = LowerAscii(FieldText(hello, kHelloFieldSize, kHelloFieldSize));
+  const std::vector<SimUser>& users = context_.config.users;
+  for (size_t slot = 0; slot < users.size() && slot < kUserSlots; ++slot) {
+    const SimUser& user = users[slot];
+    // The client sends at most 16 bytes of each text, so only those count.
+    if (user.id.empty() || LowerAscii(user.id.substr(0, kHelloFieldSize)) != id) continue;
+    if (LowerAscii(user.password.substr(0, kHelloFieldSize)) != password) return -1;
+    if (!user.access || user.level == 0) {
+      refusal = context_.config.accessDeniedResult;
+      return -1;
+    }
+    return static_cast<int>(slot);
+  }
+  return -1;
+}
+
+bool ClientSession::OnHello(const ReceivedMessage& message) {
+  if (phase_ != Phase::kGreeting) {
+    Trace("HELLO after the handshake, ignored");
+    return true;
+  }
+  const SimFaults& faults = context_.config.faults;
+  if (faults.neverAnswerHello) {
+    phase_ = Phase::kSilent;
+    handlers_.erase(code::kHello);
+    return true;
+  }
+  if (faults.byeOnHello != 0) return Refuse(faults.byeOnHello);
+  int32_t refusal = 0;
+  const int slot = FindSlot(message.payload, refusal);
+  if (slot < 0) {
+    Trace("login of '" + (message.payload.size() == kHelloSize
+                               ? FieldText(message.payload, 0, kHelloFieldSize)
+                               : std::string("<bad HELLO size>")) +
+          "' refused");
+    return Refuse(refusal);
+  }
+  Trace("login accepted, slot " + std::to_string(slot));
+  phase_ = Phase::kReady;
+  return SendLoginAnswer(slot);
+}
+
+bool ClientSession::SendLoginAnswer(int slot) {
+  const SimConfig& config = context_.config;
+  const std::vector<uint8_t> identity = BuildHello48Ack(config, static_cast<uint8_t>(slot));
+  const SimFaults& faults = config.faults;
+  if (faults.closeMidMessage || faults.stallSeconds > 0) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!BuildMessage(code::kHello48Ack, identity, false, bytes, error)) return false;
+    Trace("-> HELLO48_ACK header only");
+    if (!io_.SendAll(bytes.data(), kHeaderSize)) return false;
+    if (faults.closeMidMessage) {
+      Trace("-> fault: " + std::to_string(kMidMessageBytes) + " payload bytes, then close");
+      io_.SendAll(bytes.data() + kHeaderSize, kMidMessageBytes);
+      closeGracefully_ = true;
+      return false;
+    }
+    Trace("fault: stalling " + std::to_string(faults.stallSeconds) + " s");
+    if (!io_.Pause(std::chrono::seconds(faults.stallSeconds))) return false;
+    if (!io_.SendAll(bytes.data() + kHeaderSize, bytes.size() - kHeaderSize)) return false;
+  } else if (!Send(code::kHello48Ack, identity)) {
+    return false;
+  }
+  if (!Send(code::kRightChange, BuildRightsTable(config.users))) return false;
+  if (config.unicodeNames) return Send(code::kDbChangeUnicode, BuildDbChangeUnicode(config));
+  return Send(code::kDbChange, BuildDbChange(config));
+}
+
+bool ClientSession::OnBye(const ReceivedMessage&) {
+  Trace("client said BYE48");
+  return false;
+}
+
+}  // namespace orva::sim::detail
