@@ -17,6 +17,10 @@ int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostrea
     return kExitOk;
   }
   if (options.command == "info") return RunInfo(options, out, err);
+  if (options.command == "live") return RunLive(options, out, err);
+  if (options.command == "rec") return RunRec(options, out, err);
+  if (options.command == "time") return RunTime(options, out, err);
+  if (options.command == "reboot") return RunReboot(options, out, err);
   err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
   return kExitUsage;
 }

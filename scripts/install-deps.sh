@@ -12,6 +12,10 @@ PACKAGES=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  libavcodec-dev    # H.264 decoding (client) and encoding through libx264 (simulator)
+  libavutil-dev
+  libswscale-dev    # YV12 to RGB conversion
+  libx264-dev
 )
 
 missing=()

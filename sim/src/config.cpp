@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 
+#include <ctime>
 #include <set>
 
 #include "orva/sim/config.h"
@@ -55,7 +56,45 @@ std::array<bool, 16> DefaultCovert() {
   return covert;
 }
 
+std::array<bool, 16> DefaultAudioChannels() {
+  std::array<bool, 16> audio{};
+  audio[0] = true;
+  return audio;
+}
+
+uint32_t WireNow() {
+  // The recorder keeps local time and sends it as if it were UTC.
+  const time_t now = std::time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  return static_cast<uint32_t>(static_cast<long long>(now) + local.tm_gmtoff);
+}
+
 namespace {
+
+bool InRange(int value, int min, int max, const std::string& what, std::string& error) {
+  if (value >= min && value <= max) return true;
+  error = what + " " + std::to_string(value) + " is outside " + std::to_string(min) + "-" +
+          std::to_string(max);
+  return false;
+}
+
+bool ValidateStreaming(const SimConfig& config, std::string& error) {
+  const SimVideoConfig& video = config.video;
+  if (!InRange(video.sizeCode, 0, 3, "size code", error)) return false;
+  for (size_t ch = 0; ch < video.channelSizeCode.size(); ++ch) {
+    if (video.channelSizeCode[ch] != -1 &&
+        !InRange(video.channelSizeCode[ch], 0, 3,
+                 "size code of channel " + std::to_string(ch + 1), error)) {
+      return false;
+    }
+  }
+  return InRange(video.fps, 1, 30, "frame rate", error) &&
+         InRange(video.bitrateKbps, 32, 8000, "bit rate (kbit/s)", error) &&
+         InRange(video.loopSeconds, 1, 60, "loop length (seconds)", error) &&
+         InRange(video.fragmentBytes, 16, 65535, "fragment size", error) &&
+         InRange(config.framesPerChannel, 0, 1000000000, "frame limit", error);
+}
 
 bool TextFits(const std::string& text, const std::string& what, std::string& error) {
   if (text.size() > kTextField - 1) {
@@ -119,7 +158,7 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
     error = "stall must be 0-3600 seconds";
     return false;
   }
-  return true;
+  return ValidateStreaming(config, error);
 }
 
 }  // namespace orva::sim

@@ -25,3 +25,15 @@ bool ParseCamera(const std::string& text, size_t& index, std::string& name, std:
 bool ParseFirmware(const std::string& text, FirmwareComponent& out, std::string& error);
 
 }  // namespace orva::sim::detail
+
+namespace orva::sim::detail {
+
+// Options of live streaming and device answers (sizes, rates, lists of
+// channels, refusals). Returns false when `name` is not one of them; else
+// `ok` tells whether the value was good (with `error` naming what is wrong).
+bool ApplyStreamOption(const std::string& name, const std::string& value, SimConfig& config,
+                       bool& ok, std::string& error);
+// "N[,N...]" with channels 1-16 as on screen, or "none".
+bool ParseChannelList(const std::string& text, std::array<bool, 16>& out, std::string& error);
+
+}  // namespace orva::sim::detail

@@ -40,6 +40,20 @@ constexpr OptionInfo kOptions[] = {
     {"bye-on-hello", true},
     {"close-mid-message", false},
     {"stall", true},
+    {"size-code", true},
+    {"channel-size", true},
+    {"pal", false},
+    {"fps", true},
+    {"bitrate", true},
+    {"loop-seconds", true},
+    {"fragment-bytes", true},
+    {"video-loss", true},
+    {"audio-channels", true},
+    {"fast", false},
+    {"frames", true},
+    {"rec-on-nack", true},
+    {"rec-off-nack", true},
+    {"listen-nack", true},
     {"config", true},
     {"verbose", false},
     {"help", false},
@@ -107,8 +121,11 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, SimConfig& 
     if (name == "never-answer-hello") config.faults.neverAnswerHello = on;
     if (name == "close-mid-message") config.faults.closeMidMessage = on;
     if (name == "verbose") config.verbose = on;
+    if (name == "pal") config.video.pal = on;
+    if (name == "fast") config.fast = on;
     return true;
   }
+  if (detail::ApplyStreamOption(name, value, config, ok, error)) return ok;
   if (name == "host") {
     config.host = value;
   } else if (name == "port") {
@@ -332,6 +349,25 @@ Plays the recorder's side of the ORVA7000 protocol on a TCP port.
   --bye-on-hello RESULT    fault: answer HELLO with BYE48 carrying RESULT, then close
   --close-mid-message      fault: close in the middle of the HELLO48_ACK payload
   --stall SECONDS          fault: pause between the HELLO48_ACK header and payload
+Live video and sound:
+  --size-code N            picture size code 0-3: 1 = 352x240/288, 0 or 3 = 704x240/288,
+                           2 = 704x480/576 as two fields (default 1)
+  --channel-size CH:N      size code of channel CH (1-16); repeatable
+  --pal                    625-line pictures (288/576 lines) instead of 240/480
+  --fps N                  frames per second per channel, 1-30 (default 15)
+  --bitrate KBPS           H.264 bit rate per channel, 32-8000 (default 512)
+  --loop-seconds N         length of the encoded picture loop, 1-60 (default 2)
+  --fragment-bytes N       largest LIVE_DATA payload, 16-65535 (default 65535)
+  --video-loss LIST|none   channels (1-16) reported as lost; they send nothing
+  --audio-channels LIST|none
+                           channels (1-16) with sound (default 1)
+  --fast                   stream as fast as the client reads, not in real time
+  --frames N               each channel stops after N frames per live request
+Device answers:
+  --rec-on-nack RESULT     refuse REC_ON_REQ with this result (0 = accept, default)
+  --rec-off-nack RESULT    refuse REC_OFF_REQ with this result (0 = accept, default)
+  --listen-nack RESULT     refuse A_LISTEN_REQ with this result (0 = accept, default)
+
   --config FILE            read "key = value" lines (option names without dashes)
   --verbose                one line per message on stderr
   --help                   show this text

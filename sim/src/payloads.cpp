@@ -155,4 +155,26 @@ std::vector<uint8_t> BuildResult(int32_t result) {
   return p;
 }
 
+std::vector<uint8_t> BuildWord(uint32_t value) {
+  std::vector<uint8_t> p(4, 0);
+  PutU32(p.data(), value);
+  return p;
+}
+
+std::vector<uint8_t> BuildRecStatus(bool recording) {
+  std::vector<uint8_t> p(16, 0);
+  PutU32(p.data() + 4, recording ? kStatusRecording : kStatusIdle);
+  return p;
+}
+
+std::vector<uint8_t> BuildDstInfo() {
+  // The client keeps this table without reading it; a European-style rule
+  // (last Sunday of March 02:00 to last Sunday of October 03:00, months and
+  // weeks counted from 0) makes it look like a recorder's.
+  static constexpr uint32_t kRule[] = {1, 2, 4, 0, 2, 0, 9, 4, 0, 3, 0};
+  std::vector<uint8_t> p(kDstInfoSize, 0);
+  for (size_t i = 0; i < std::size(kRule); ++i) PutU32(p.data() + 4 * i, kRule[i]);
+  return p;
+}
+
 }  // namespace orva::sim

@@ -15,9 +15,6 @@
 
 namespace orva::sim::detail {
 
-// Writes one whole line to stderr, prefixed "orva-sim: ".
-void LogLine(const std::string& line);
-
 struct SessionContext {
   const SimConfig& config;
   const std::atomic<bool>& stop;

@@ -6,10 +6,14 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orva::sim::detail {
 
 using Clock = std::chrono::steady_clock;
+
+// Writes one whole line to stderr, prefixed "orva-sim: ".
+void LogLine(const std::string& line);
 
 enum class IoResult { kOk, kClosed, kStopped, kTimeout, kError, kBadData };
 

@@ -31,6 +31,25 @@ struct SimFaults {
   int stallSeconds = 0;           // send the HELLO48_ACK header, wait N seconds, then the payload
 };
 
+// Live video: what each channel's test picture looks like on the wire.
+struct SimVideoConfig {
+  int sizeCode = 1;                     // 0-3: 1 = 352 wide, 0/3 = 704 wide, 2 = two fields
+  std::array<int, 16> channelSizeCode;  // per-channel override; -1 = use sizeCode
+  bool pal = false;                     // 625-line picture heights
+  int fps = 15;                         // 1-30 frames per second per channel; one GOP per second
+  int bitrateKbps = 512;                // 32-8000, per channel (per field for size code 2)
+  int loopSeconds = 2;                  // 1-60: length of the encoded loop, repeated
+  std::array<bool, 16> videoLoss{};     // announced as lost; these channels send nothing
+  int fragmentBytes = 65535;            // 16-65535: largest LIVE_DATA payload
+
+  SimVideoConfig() { channelSizeCode.fill(-1); }
+  int SizeCodeOf(size_t channel) const {
+    return channel < channelSizeCode.size() && channelSizeCode[channel] >= 0
+               ? channelSizeCode[channel]
+               : sizeCode;
+  }
+};
+
 // Wire seconds of a recorder wall-clock date and time (month 1-12, day 1-31).
 uint32_t WireTime(int year, int month, int day, int hour, int minute, int second);
 
@@ -38,6 +57,9 @@ std::vector<FirmwareComponent> DefaultFirmware();
 std::vector<SimUser> DefaultUsers();
 std::array<std::string, 16> DefaultCameraNames();
 std::array<bool, 16> DefaultCovert();
+std::array<bool, 16> DefaultAudioChannels();  // channel 1 (index 0)
+// The recorder's wall clock now, as wire seconds (local time encoded as UTC).
+uint32_t WireNow();
 
 struct SimConfig {
   std::string host = "127.0.0.1";
@@ -54,6 +76,14 @@ struct SimConfig {
   int32_t accessDeniedResult = 37; // BYE48 result when the matching slot has access 0 or level 0
   SimFaults faults;
   bool verbose = false;            // one line per message to stderr
+
+  SimVideoConfig video;
+  std::array<bool, 16> audioChannels = DefaultAudioChannels();  // channels that carry sound
+  bool fast = false;               // stream as fast as the client reads instead of in real time
+  int framesPerChannel = 0;        // > 0: each channel stops after this many frames per LIVE_REQ
+  int32_t recOnNack = 0;           // non-zero: REC_ON_REQ is refused with this result
+  int32_t recOffNack = 0;          // non-zero: REC_OFF_REQ is refused with this result
+  int32_t listenNack = 0;          // non-zero: A_LISTEN_REQ is refused with this result
 };
 
 // Checks the limits that the wire layouts impose (slot count, text widths,

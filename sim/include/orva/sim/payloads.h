@@ -40,6 +40,20 @@ std::vector<uint8_t> BuildDbChangeUnicode(const SimConfig& config);
 // BYE48 / NACK payload: one big-endian signed result code.
 std::vector<uint8_t> BuildResult(int32_t result);
 
+inline constexpr size_t kDstInfoSize = 1204;
+inline constexpr uint32_t kRecordingStarted = 49;  // REC_ON_ACK state
+inline constexpr uint32_t kRecordingStopped = 50;  // REC_OFF_ACK state
+inline constexpr uint32_t kStatusRecording = 1;    // REC_STATUS second word (below 6 = recording)
+inline constexpr uint32_t kStatusIdle = 7;
+
+// One big-endian 32-bit word (LIVE_CHANNEL_INFO, REC_*_ACK, DVR_TIME_ACK).
+std::vector<uint8_t> BuildWord(uint32_t value);
+// REC_STATUS: four words, the second the recording state.
+std::vector<uint8_t> BuildRecStatus(bool recording);
+// DST_INFO: 1204 bytes. First word 1 (daylight saving in use), then a start
+// and an end rule as month, week, weekday, hour, minute words; the rest zero.
+std::vector<uint8_t> BuildDstInfo();
+
 // Strict UTF-8 to UTF-16 (surrogate pairs for planes 1-16). Returns false on
 // malformed input (overlong forms, encoded surrogates, values past U+10FFFF).
 bool Utf8ToUtf16(const std::string& text, std::u16string& out);

@@ -1,0 +1,152 @@
+// orvactl live: logs in, lets live view run, stops it in order and reports
+// what the client decoded, through the same pipeline the desktop uses.
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+
+#include "cli_session.h"
+#include "commands.h"
+
+namespace orva::cli {
+namespace {
+
+struct LiveArgs {
+  double seconds = 5;
+  uint32_t mask = 0x0000FFFF;
+  std::string picturesDir;
+  std::string wavPath;
+  int audioChannel = 1;  // as on screen
+};
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
+  int base = 10;
+  const char* begin = text.data();
+  if (text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0)) {
+    base = 16;
+    begin += 2;
+  }
+  auto [end, ec] = std::from_chars(begin, text.data() + text.size(), out, base);
+  return ec == std::errc() && end == text.data() + text.size() && out <= max && begin != text.data() + text.size();
+}
+
+bool ParseLiveArgs(const std::vector<std::string>& args, LiveArgs& out, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& dest) {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      dest = args[++i];
+      return true;
+    };
+    std::string text;
+    uint64_t n = 0;
+    if (a == "--seconds") {
+      if (!value(text)) return false;
+      char* end = nullptr;
+      out.seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end || !(out.seconds > 0) || out.seconds > 86400) {
+        error = "--seconds must be a positive number, not '" + text + "'";
+        return false;
+      }
+    } else if (a == "--channels") {
+      if (!value(text)) return false;
+      if (!ParseNumber(text, 0xFFFF, n) || n == 0) {
+        error = "--channels must be a channel mask from 1 to 0xFFFF, not '" + text + "'";
+        return false;
+      }
+      out.mask = static_cast<uint32_t>(n);
+    } else if (a == "--pictures") {
+      if (!value(out.picturesDir)) return false;
+    } else if (a == "--audio") {
+      if (!value(out.wavPath)) return false;
+    } else if (a == "--audio-channel") {
+      if (!value(text)) return false;
+      if (!ParseNumber(text, 16, n) || n == 0) {
+        error = "--audio-channel must be a channel from 1 to 16, not '" + text + "'";
+        return false;
+      }
+      out.audioChannel = static_cast<int>(n);
+    } else {
+      error = "live: unknown argument '" + a + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
+  LiveArgs args;
+  std::string error;
+  if (!ParseLiveArgs(options.args, args, error)) {
+    err << "orvactl: " << error << "\n";
+    return kExitUsage;
+  }
+  if (!args.picturesDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(args.picturesDir, ec);
+    if (ec) {
+      err << "orvactl: cannot create " << args.picturesDir << ": " << ec.message() << "\n";
+      return kExitUsage;
+    }
+  }
+  LiveOptions live;
+  live.requestMask = args.mask;
+  live.rgbPictures = false;
+  live.wavPath = args.wavPath;
+  live.audioChannel = args.audioChannel - 1;
+  CliSession session(options, live);
+
+  int code = session.Login(error);
+  if (code == kExitOk) code = session.WaitForAnnouncements(std::chrono::seconds(1), error);
+  const auto runFor = std::chrono::milliseconds(static_cast<long long>(args.seconds * 1000));
+  if (code == kExitOk && !args.wavPath.empty()) {
+    code = session.WaitUntil([&] { return session.Session().LiveActive(); }, std::chrono::seconds(5), error);
+    if (code == kExitOk) session.Live()->RequestAudio(true);
+  }
+  if (code == kExitOk) code = session.Run(runFor, error);
+  if (code != kExitOk) {
+    session.Close();
+    err << "orvactl: " << error << "\n";
+    return code;
+  }
+  session.Live()->StopLive();
+
+  const auto stats = session.Live()->DecoderStats();
+  HeadlessView& view = *session.View();
+  for (int ch = 0; ch < kChannelCount; ++ch) {
+    if (stats[ch].pictures == 0) continue;
+    ChannelPictureStore::Channel& c = view.Store().At(ch);
+    int w, h;
+    {
+      std::lock_guard lock(c.lock);
+      w = c.width;
+      h = c.height;
+    }
+    char line[160];
+    std::snprintf(line, sizeof line, "channel %d: %dx%d pictures=%llu keyframes=%llu skipped=%llu\n", ch + 1, w, h,
+                  static_cast<unsigned long long>(stats[ch].pictures),
+                  static_cast<unsigned long long>(stats[ch].keyFrames),
+                  static_cast<unsigned long long>(stats[ch].skipped));
+    out << line;
+    if (!args.picturesDir.empty()) {
+      char name[16];
+      std::snprintf(name, sizeof name, "ch%02d.ppm", ch + 1);
+      const std::string path = (std::filesystem::path(args.picturesDir) / name).string();
+      if (!view.WritePpm(ch, path, session.Library(), error)) err << "orvactl: " << error << "\n";
+    }
+  }
+  if (!args.wavPath.empty()) {
+    const AudioStats audio = session.Live()->Audio();
+    out << "audio: channel " << args.audioChannel << " chunks=" << audio.chunks << " samples=" << audio.samples
+        << "\n";
+  }
+  out.flush();
+  session.Close();
+  return kExitOk;
+}
+
+}  // namespace orva::cli
