@@ -14,8 +14,11 @@ namespace {
 // A message that has begun must be complete within this time, as on the
 // client side of the link.
 constexpr std::chrono::milliseconds kMessageLimit{20000};
-// Time the client gets to read a BYE48 before it sees the connection close.
-constexpr std::chrono::milliseconds kByeGrace{200};
+}  // namespace
+
+const std::chrono::milliseconds kByeGrace{200};
+
+namespace {
 // Time allowed for the client to close its side after ours is shut.
 constexpr std::chrono::milliseconds kCloseDrain{200};
 // How much of the HELLO48_ACK payload the mid-message fault sends.
@@ -36,11 +39,25 @@ void LogLine(const std::string& line) {
 }
 
 ClientSession::ClientSession(int fd, SessionContext context)
-    : io_(fd, context.stop), context_(std::move(context)) {
-  // Later versions add live video, playback and setup handlers here.
+    : io_(fd, context.stop), context_(std::move(context)), link_(io_) {
+  if (context_.counters == nullptr) context_.counters = &ownCounters_;
+  if (context_.recording == nullptr) context_.recording = &ownRecording_;
   handlers_[code::kHello] = &ClientSession::OnHello;
   handlers_[code::kBye48] = &ClientSession::OnBye;
+  handlers_[code::kLiveReq] = &ClientSession::OnLiveReq;
+  handlers_[code::kLiveStop] = &ClientSession::OnLiveStop;
+  handlers_[code::kAudioOnOffReq] = &ClientSession::OnAudioOnOff;
+  handlers_[code::kRecOnReq] = &ClientSession::OnRecOn;
+  handlers_[code::kRecOffReq] = &ClientSession::OnRecOff;
+  handlers_[code::kListenReq] = &ClientSession::OnListen;
+  handlers_[code::kRebootReq] = &ClientSession::OnReboot;
+  handlers_[code::kPowerOffReq] = &ClientSession::OnPowerOff;
+  handlers_[code::kDvrTimeReq] = &ClientSession::OnDvrTime;
 }
+
+ClientSession::~ClientSession() { StopStreaming(); }
+
+void ClientSession::StopStreaming() { streamer_.reset(); }
 
 void ClientSession::Trace(const std::string& line) const {
   if (context_.config.verbose) LogLine(context_.peer + " " + line);
@@ -58,10 +75,15 @@ void ClientSession::Run() {
       Trace(std::string("session ends: ") + IoResultText(result));
       break;
     }
+    // Before the login (and in the silent fault) only HELLO and BYE48 count.
+    const bool loginMessage = message.code == code::kHello || message.code == code::kBye48;
+    if (phase_ != Phase::kReady && !loginMessage) continue;
     const auto it = handlers_.find(message.code);
     if (it == handlers_.end()) continue;  // recorded and read past
     if (!(this->*(it->second))(message)) break;
   }
+  // The streaming thread must be gone before our side of the socket shuts.
+  StopStreaming();
   if (closeGracefully_) {
     // Shut our side first and let the client close its own, so neither side
     // leaves unread data behind (which would turn the close into a reset).
@@ -109,15 +131,21 @@ void ClientSession::Drain(std::chrono::milliseconds duration) {
 }
 
 bool ClientSession::Send(uint16_t messageCode, const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> bytes;
+  const auto lock = link_.LockForControl();
+  return SendLocked(messageCode, payload);
+}
+
+bool ClientSession::SendLocked(uint16_t messageCode, const std::vector<uint8_t>& payload) {
   std::string error;
-  if (!BuildMessage(messageCode, payload, false, bytes, error)) {
-    LogLine("cannot send " + RecorderMessageName(messageCode) + ": " + error);
+  if (!link_.SendLocked(messageCode, payload, error)) {
+    if (!context_.stop.load()) {
+      LogLine("cannot send " + RecorderMessageName(messageCode) + ": " + error);
+    }
     return false;
   }
   Trace("-> " + RecorderMessageName(messageCode) + " (" + std::to_string(messageCode) + ") " +
-        std::to_string(payload.size()) + " bytes");
-  return io_.SendAll(bytes.data(), bytes.size());
+        std::to_string(payload.size()) + " bytes" + (link_.audioOn() ? " [audio on]" : ""));
+  return true;
 }
 
 bool ClientSession::Refuse(int32_t result) {
@@ -181,23 +209,29 @@ bool ClientSession::SendLoginAnswer(int slot) {
     std::vector<uint8_t> bytes;
     std::string error;
     if (!BuildMessage(code::kHello48Ack, identity, false, bytes, error)) return false;
+    // No streaming thread exists yet, but the link's lock is the rule.
+    auto lock = link_.LockForControl();
     Trace("-> HELLO48_ACK header only");
-    if (!io_.SendAll(bytes.data(), kHeaderSize)) return false;
+    if (!link_.SendRawLocked(bytes.data(), kHeaderSize)) return false;
     if (faults.closeMidMessage) {
       Trace("-> fault: " + std::to_string(kMidMessageBytes) + " payload bytes, then close");
-      io_.SendAll(bytes.data() + kHeaderSize, kMidMessageBytes);
+      link_.SendRawLocked(bytes.data() + kHeaderSize, kMidMessageBytes);
       closeGracefully_ = true;
       return false;
     }
     Trace("fault: stalling " + std::to_string(faults.stallSeconds) + " s");
     if (!io_.Pause(std::chrono::seconds(faults.stallSeconds))) return false;
-    if (!io_.SendAll(bytes.data() + kHeaderSize, bytes.size() - kHeaderSize)) return false;
+    if (!link_.SendRawLocked(bytes.data() + kHeaderSize, bytes.size() - kHeaderSize)) {
+      return false;
+    }
   } else if (!Send(code::kHello48Ack, identity)) {
     return false;
   }
   if (!Send(code::kRightChange, BuildRightsTable(config.users))) return false;
-  if (config.unicodeNames) return Send(code::kDbChangeUnicode, BuildDbChangeUnicode(config));
-  return Send(code::kDbChange, BuildDbChange(config));
+  const bool names = config.unicodeNames
+                         ? Send(code::kDbChangeUnicode, BuildDbChangeUnicode(config))
+                         : Send(code::kDbChange, BuildDbChange(config));
+  return names && Send(code::kDstInfo, BuildDstInfo());
 }
 
 bool ClientSession::OnBye(const ReceivedMessage&) {

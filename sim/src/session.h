@@ -1,30 +1,44 @@
 // One client's conversation with the simulated recorder: reads every message,
-// records it, and dispatches it by code to the recorder-side handler.
+// records it, and dispatches it by code to the recorder-side handler. Live
+// streaming runs on a thread of its own (LiveStreamer); every send of the
+// session goes through the one SendLink lock.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "live_streamer.h"
 #include "orva/sim/config.h"
 #include "orva/sim/simulator.h"
+#include "send_link.h"
 #include "socket_io.h"
 
 namespace orva::sim::detail {
+
+// Time the client gets to read a last answer (BYE48, REBOOT_ACK) before it
+// sees the connection close.
+extern const std::chrono::milliseconds kByeGrace;
 
 struct SessionContext {
   const SimConfig& config;
   const std::atomic<bool>& stop;
   std::function<void(ReceivedMessage)> record;  // thread-safe sink of received messages
   std::string peer;                             // "address:port" for the trace
+  StreamCounters* counters = nullptr;           // frames sent; shared by all sessions
+  std::atomic<bool>* recording = nullptr;       // the recorder's recording state
 };
 
 class ClientSession {
  public:
   ClientSession(int fd, SessionContext context);
+  ~ClientSession();
+  ClientSession(const ClientSession&) = delete;
+  ClientSession& operator=(const ClientSession&) = delete;
   // Serves the client until it or the simulator ends the session. The caller
   // closes the socket afterwards.
   void Run();
@@ -41,11 +55,26 @@ class ClientSession {
 
   bool OnHello(const ReceivedMessage& message);
   bool OnBye(const ReceivedMessage& message);
+  // Live and audio (session_live.cpp).
+  bool OnLiveReq(const ReceivedMessage& message);
+  bool OnLiveStop(const ReceivedMessage& message);
+  bool OnAudioOnOff(const ReceivedMessage& message);
+  // Device control (session_device.cpp).
+  bool OnRecOn(const ReceivedMessage& message);
+  bool OnRecOff(const ReceivedMessage& message);
+  bool OnListen(const ReceivedMessage& message);
+  bool OnReboot(const ReceivedMessage& message);
+  bool OnPowerOff(const ReceivedMessage& message);
+  bool OnDvrTime(const ReceivedMessage& message);
+  // Answers with `ack`, then closes after a short grace (reboot, power-off).
+  bool AckAndClose(uint16_t ack);
+  void StopStreaming();  // ends the streaming thread (without the lock)
 
   // Login check; returns the slot or -1 with the BYE48 result to send.
   int FindSlot(const std::vector<uint8_t>& hello, int32_t& refusal) const;
   bool SendLoginAnswer(int slot);
   bool Send(uint16_t code, const std::vector<uint8_t>& payload);
+  bool SendLocked(uint16_t code, const std::vector<uint8_t>& payload);  // link lock held
   // Ends with BYE48: grace period first so the client reads the result
   // before it sees the connection close.
   bool Refuse(int32_t result);
@@ -58,6 +87,10 @@ class ClientSession {
 
   SocketIo io_;
   SessionContext context_;
+  SendLink link_;
+  StreamCounters ownCounters_;  // used when the context brings none
+  std::atomic<bool> ownRecording_{false};
+  std::unique_ptr<LiveStreamer> streamer_;
   std::unordered_map<uint16_t, Handler> handlers_;
   Phase phase_ = Phase::kGreeting;
   bool closeGracefully_ = false;  // set when the recorder side decides to end the session
