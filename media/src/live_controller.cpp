@@ -152,18 +152,11 @@ AudioStats LiveController::Audio() const {
 
 void LiveController::StartAudio(bool live) {
   if (!m_sound) return;
+  // One player per sound device: the old one lets go of the device first.
+  ReleaseAudio(false);
   auto player = std::make_unique<CAudioPlayer>(*m_sound, live ? m_settings.liveAudioDepth : m_settings.playbackAudioDepth);
-  std::unique_ptr<CAudioPlayer> old;
-  {
-    std::lock_guard lock(m_slotsLock);
-    old = std::move(m_audio);
-    m_audio = std::move(player);
-  }
-  if (old) {
-    std::lock_guard lock(m_slotsLock);
-    m_audioStats.chunks += old->ChunksWritten();
-    m_audioStats.samples += old->SamplesDecoded();
-  }
+  std::lock_guard lock(m_slotsLock);
+  m_audio = std::move(player);
 }
 
 void LiveController::StopAudio() {

@@ -30,6 +30,9 @@ struct Simulator::Impl {
   std::mutex clientMutex;  // guards clientFd against close/reuse while Stop() shuts it
   int clientFd = -1;
 
+  detail::StreamCounters counters;
+  std::atomic<bool> recording{false};
+
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
   std::vector<ReceivedMessage> received;
@@ -90,7 +93,8 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
     clientFd = fd;
   }
   detail::SessionContext context{config, stop,
-                                 [this](ReceivedMessage m) { Record(std::move(m)); }, peer};
+                                 [this](ReceivedMessage m) { Record(std::move(m)); }, peer,
+                                 &counters, &recording};
   detail::ClientSession(fd, std::move(context)).Run();
   {
     const std::lock_guard<std::mutex> lock(clientMutex);
@@ -175,5 +179,23 @@ bool Simulator::WaitForMessage(uint16_t code, std::chrono::milliseconds timeout)
                        [code](const ReceivedMessage& m) { return m.code == code; });
   });
 }
+
+uint64_t Simulator::VideoFramesSent(int channel) const {
+  if (channel < 0 || channel >= 16) return 0;
+  return impl_->counters.video[static_cast<size_t>(channel)].load();
+}
+
+uint64_t Simulator::AudioFramesSent(int channel) const {
+  if (channel < 0 || channel >= 16) return 0;
+  return impl_->counters.audio[static_cast<size_t>(channel)].load();
+}
+
+uint64_t Simulator::AudioFramesSent() const {
+  uint64_t total = 0;
+  for (const auto& count : impl_->counters.audio) total += count.load();
+  return total;
+}
+
+bool Simulator::Recording() const { return impl_->recording.load(); }
 
 }  // namespace orva::sim

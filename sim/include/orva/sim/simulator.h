@@ -35,6 +35,15 @@ class Simulator {
   // start) or the timeout passes.
   bool WaitForMessage(uint16_t code, std::chrono::milliseconds timeout) const;
 
+  // Live frames sent so far, over all clients: video frames of one channel
+  // (0-15), audio frames of one channel, audio frames of all channels.
+  // Channels outside 0-15 give 0.
+  uint64_t VideoFramesSent(int channel) const;
+  uint64_t AudioFramesSent(int channel) const;
+  uint64_t AudioFramesSent() const;
+  // The simulated recorder's recording state (REC_ON_REQ / REC_OFF_REQ).
+  bool Recording() const;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
