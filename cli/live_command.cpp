@@ -1,11 +1,13 @@
 // orvactl live: logs in, lets live view run, stops it in order and reports
 // what the client decoded, through the same pipeline the desktop uses.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli_session.h"
 #include "commands.h"
+#include "snapshot_option.h"
 
 namespace orva::cli {
 namespace {
@@ -16,6 +18,8 @@ struct LiveArgs {
   std::string picturesDir;
   std::string wavPath;
   int audioChannel = 1;  // as on screen
+  std::string snapshotDir;
+  int snapshotFormat = -1;  // unset: jpg
 };
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
@@ -68,10 +72,22 @@ bool ParseLiveArgs(const std::vector<std::string>& args, LiveArgs& out, std::str
         return false;
       }
       out.audioChannel = static_cast<int>(n);
+    } else if (a == "--snapshot") {
+      if (!value(out.snapshotDir)) return false;
+      if (out.snapshotDir.empty()) {
+        error = "--snapshot needs a folder";
+        return false;
+      }
+    } else if (a == "--format") {
+      if (!value(text) || !ParseSnapshotFormat(text, out.snapshotFormat, error)) return false;
     } else {
       error = "live: unknown argument '" + a + "'";
       return false;
     }
+  }
+  if (out.snapshotFormat >= 0 && out.snapshotDir.empty()) {
+    error = "--format needs --snapshot";
+    return false;
   }
   return true;
 }
@@ -93,12 +109,22 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
       return kExitUsage;
     }
   }
+  // Before any thread starts: the snapshot writers need Qt's fonts.
+  std::unique_ptr<SnapshotTaker> snapshots;
+  if (!args.snapshotDir.empty()) {
+    snapshots = std::make_unique<SnapshotTaker>(args.snapshotDir, std::max(args.snapshotFormat, 0));
+    if (!snapshots->Prepare(error)) {
+      err << "orvactl: " << error << "\n";
+      return kExitUsage;
+    }
+  }
   LiveOptions live;
   live.requestMask = args.mask;
   live.rgbPictures = false;
   live.wavPath = args.wavPath;
   live.audioChannel = args.audioChannel - 1;
   CliSession session(options, live);
+  if (snapshots) snapshots->Attach(*session.View());
 
   int code = session.Login(error);
   if (code == kExitOk) code = session.WaitForAnnouncements(std::chrono::seconds(1), error);
@@ -108,6 +134,22 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
     if (code == kExitOk) session.Live()->RequestAudio(true);
   }
   if (code == kExitOk) code = session.Run(runFor, error);
+  int snapshotCode = kExitOk;
+  std::string snapshotError;
+  if (code == kExitOk && snapshots) {
+    // While the stream still runs: every channel that showed pictures.
+    const auto delivered = session.Live()->DecoderStats();
+    uint16_t mask = 0;
+    for (int ch = 0; ch < kChannelCount; ++ch)
+      if (delivered[ch].pictures > 0) mask |= static_cast<uint16_t>(1u << ch);
+    const auto wait = std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
+    snapshotCode = snapshots->Request(session, mask, wait, snapshotError);
+    // The connection's own failures end the command as before.
+    if (snapshotCode == kExitConnect || snapshotCode == kExitRefused) {
+      code = snapshotCode;
+      error = snapshotError;
+    }
+  }
   if (code != kExitOk) {
     session.Close();
     err << "orvactl: " << error << "\n";
@@ -139,6 +181,10 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
       if (!view.WritePpm(ch, path, session.Library(), error)) err << "orvactl: " << error << "\n";
     }
   }
+  if (snapshots) {
+    if (snapshotCode != kExitOk) err << "orvactl: " << snapshotError << "\n";
+    if (!snapshots->Write(out, err) && snapshotCode == kExitOk) snapshotCode = kExitUsage;
+  }
   if (!args.wavPath.empty()) {
     const AudioStats audio = session.Live()->Audio();
     out << "audio: channel " << args.audioChannel << " chunks=" << audio.chunks << " samples=" << audio.samples
@@ -146,7 +192,7 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
   }
   out.flush();
   session.Close();
-  return kExitOk;
+  return snapshotCode;
 }
 
 }  // namespace orva::cli

@@ -16,6 +16,21 @@ PACKAGES=(
   libavutil-dev
   libswscale-dev    # YV12 to RGB conversion
   libx264-dev
+  qt6-base-dev      # the desktop client: widgets, OpenGL, printing, D-Bus
+  qt6-base-dev-tools
+  qt6-multimedia-dev
+  libqt6opengl6-dev
+  libqt6openglwidgets6
+  qt6-qpa-plugins   # offscreen platform for headless tests
+  libgl-dev
+  libgl1-mesa-dri   # software OpenGL (llvmpipe) under Xvfb
+  libglx-mesa0
+  libjpeg62-turbo-dev  # JPEG snapshots (6b interface)
+  libtiff-dev
+  fonts-liberation  # metric-compatible faces for the on-screen texts
+  fonts-dejavu-core
+  xvfb              # the desktop tests that need a real X display
+  xauth
 )
 
 missing=()

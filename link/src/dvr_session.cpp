@@ -165,34 +165,26 @@ void DvrSession::Thread_Connecting() {
   const int pollMs = static_cast<int>(m_timing.pollInterval.count());
 
   while (!m_bStopRequest.load()) {
-    pollfd p{fd, POLLIN, 0};
-    int n = ::poll(&p, 1, pollMs);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
+    // Try the next header straight away; wait (at most one poll interval,
+    // so that the stop request is seen) only when nothing is pending.
+    uint8_t raw[kHeaderSize];
+    const ssize_t n = ::recv(fd, raw, sizeof raw, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, pollMs) < 0 && errno != EINTR) break;
+      continue;
     }
-    if (n == 0) continue;
-    // A hang-up, an error, or a readable socket that yields zero bytes is
-    // the peer's close. Bytes still pending are read first: a goodbye sent
-    // just before closing must not be lost.
-    bool peerClosed = (p.revents & (POLLERR | POLLNVAL)) != 0;
-    if (!peerClosed && (p.revents & POLLIN)) {
-      uint8_t probe;
-      ssize_t r = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-      if (r == 0) peerClosed = true;
-      else if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) peerClosed = true;
-      else if (r < 0) continue;
-    } else if (!peerClosed && (p.revents & POLLHUP)) {
-      peerClosed = true;
-    }
-    if (peerClosed) {
+    if (n < 0 && errno == EINTR) continue;
+    // Zero bytes from a readable socket, or a socket error, is the peer's
+    // close. Bytes still pending were read first, so a goodbye sent just
+    // before closing is not lost.
+    if (n <= 0) {
       Trace("FD_CLOSE...\n");
       m_socket.ShutdownSend();
       break;
     }
-
-    uint8_t raw[kHeaderSize];
-    if (!RecvExact(fd, raw, m_timing.recvLimit)) {
+    if (n < static_cast<ssize_t>(kHeaderSize) &&
+        !RecvExact(fd, std::span<uint8_t>(raw + n, kHeaderSize - static_cast<size_t>(n)), m_timing.recvLimit)) {
       Trace("FD_READ... LoopReceive error...\n");
       break;
     }

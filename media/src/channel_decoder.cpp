@@ -35,7 +35,12 @@ size_t CChannelDecoder::QueueDepth() const {
 }
 
 void CChannelDecoder::Stop() {
-  m_bStop = true;
+  {
+    // Under the lock, so that the worker cannot miss the wake-up between its
+    // test and its wait.
+    std::lock_guard lock(m_queueLock);
+    m_bStop = true;
+  }
   m_queued.notify_all();
   if (m_worker.joinable()) m_worker.join();
   std::lock_guard lock(m_queueLock);
@@ -49,7 +54,7 @@ ChannelDecoderStats CChannelDecoder::Stats() const {
 std::unique_ptr<ChannelFrame> CChannelDecoder::TakeThird(size_t& depth) {
   std::unique_lock lock(m_queueLock);
   // Two entries always stay queued: the worker runs two frames behind.
-  m_queued.wait_for(lock, std::chrono::milliseconds(10), [&] { return m_queue.size() > 2 || m_bStop.load(); });
+  m_queued.wait(lock, [&] { return m_queue.size() > 2 || m_bStop.load(); });
   depth = m_queue.size();
   if (depth <= 2 || m_bStop.load()) return nullptr;
   auto it = std::next(m_queue.begin(), 2);
@@ -153,29 +158,38 @@ bool CChannelDecoder::DecodePicture(const ChannelFrame& frame) {
   return true;
 }
 
-// The second field's lines (the odd lines, top-down) of a two-field picture
-// become the average of the lines around them, rounded down.
-void CChannelDecoder::Interpolate(uint8_t* picture, int width, int height, bool rgb) const {
-  auto plane = [](uint8_t* base, int stride, int lines) {
-    for (int k = 0; 2 * k + 2 < lines; ++k) {
-      const uint8_t* above = base + static_cast<size_t>(2 * k) * stride;
-      const uint8_t* below = above + 2 * static_cast<size_t>(stride);
-      uint8_t* mid = base + static_cast<size_t>(2 * k + 1) * stride;
-      for (int x = 0; x < stride; ++x) mid[x] = static_cast<uint8_t>((above[x] + below[x]) >> 1);
-    }
-  };
-  if (rgb) {
-    plane(picture, width * 3, height);
-    return;
+namespace {
+
+// Byte-wise average of two rows, rounded down, eight bytes at a time.
+void AverageRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
+  size_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    uint64_t va, vb;
+    std::memcpy(&va, a + x, 8);
+    std::memcpy(&vb, b + x, 8);
+    const uint64_t avg = (va & vb) + (((va ^ vb) & 0xFEFEFEFEFEFEFEFEull) >> 1);
+    std::memcpy(out + x, &avg, 8);
   }
-  plane(picture, width, height);
-  if (height >= 6) {
-    const size_t luma = static_cast<size_t>(width) * height;
-    const size_t chroma = luma / 4;
-    plane(picture + luma, width / 2, height / 2);
-    plane(picture + luma + chroma, width / 2, height / 2);
+  for (; x < n; ++x) out[x] = static_cast<uint8_t>((a[x] + b[x]) >> 1);
+}
+
+// Copies a plane of `lines` rows of `stride` bytes from src (top-down) to
+// dst, top-down or bottom-up. With `fill`, each odd source line that has a
+// line below it (the second field's lines) becomes the average of the lines
+// above and below it, rounded down; the last odd line is kept.
+void CopyPlane(const uint8_t* src, uint8_t* dst, size_t stride, int lines, bool bottomUp, bool fill) {
+  for (int r = 0; r < lines; ++r) {
+    uint8_t* out = dst + static_cast<size_t>(bottomUp ? lines - 1 - r : r) * stride;
+    const uint8_t* row = src + static_cast<size_t>(r) * stride;
+    if (fill && (r & 1) && r + 1 < lines) {
+      AverageRow(row - stride, row + stride, out, stride);
+    } else {
+      std::memcpy(out, row, stride);
+    }
   }
 }
+
+}  // namespace
 
 void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
   ChannelView& view = *m_context.view;
@@ -183,20 +197,24 @@ void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
   const int w = info.width, h = info.height;
   const bool rgb = view.RgbDrawMode();
   view.RefreshText(m_channel, ShownWidth(w), h);
-  // Interpolate on the top-down picture, so that it is always the second
-  // field's lines that are filled in, also before the RGB rows are turned
-  // bottom-up.
-  if (info.sizeCode == 2) Interpolate(rgb ? m_rgb.data() : m_output.data(), w, h, rgb);
+  // The copy into the channel's buffer also fills in a two-field picture's
+  // second-field lines, always counted on the top-down picture, before RGB
+  // rows are turned bottom-up.
+  const bool fill = info.sizeCode == 2;
   ChannelPictureStore::Channel& channel = view.Store().At(m_channel);
   {
     std::lock_guard lock(channel.lock);
     uint8_t* picture = channel.picture.data();
     if (rgb) {
       // Bottom-up rows, as a 24-bit device-independent bitmap keeps them.
-      const size_t row = static_cast<size_t>(w) * 3;
-      for (int r = 0; r < h; ++r) std::memcpy(picture + r * row, m_rgb.data() + (h - 1 - r) * row, row);
+      CopyPlane(m_rgb.data(), picture, static_cast<size_t>(w) * 3, h, true, fill);
     } else {
-      std::memcpy(picture, m_output.data(), static_cast<size_t>(w) * h * 3 / 2);
+      const size_t luma = static_cast<size_t>(w) * h;
+      CopyPlane(m_output.data(), picture, static_cast<size_t>(w), h, false, fill);
+      const bool fillChroma = fill && h >= 6;
+      CopyPlane(m_output.data() + luma, picture + luma, static_cast<size_t>(w / 2), h / 2, false, fillChroma);
+      CopyPlane(m_output.data() + luma * 5 / 4, picture + luma * 5 / 4, static_cast<size_t>(w / 2), h / 2, false,
+                fillChroma);
     }
     channel.width = w;
     channel.height = h;
@@ -213,9 +231,9 @@ void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
     GetTime_tToUsertime(second, t);
     char text[64];
     switch (m_context.dateFormat) {
-      case 1: std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", t.month + 1, t.day + 1, t.year, t.hour, t.minute, t.second); break;
-      case 2: std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", t.day + 1, t.month + 1, t.year, t.hour, t.minute, t.second); break;
-      default: std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month + 1, t.day + 1, t.hour, t.minute, t.second); break;
+      case 1: std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", t.month + 1, t.day + 1, t.year, t.hour, t.minute, t.second); break;
+      case 2: std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", t.day + 1, t.month + 1, t.year, t.hour, t.minute, t.second); break;
+      default: std::snprintf(text, sizeof text, "%04d-%02d-%02d  %02d:%02d:%02d", t.year, t.month + 1, t.day + 1, t.hour, t.minute, t.second); break;
     }
     std::vector<uint8_t> copy;
     {

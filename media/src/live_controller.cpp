@@ -226,7 +226,11 @@ void LiveController::HandleVideo(const MessageHeader& header, const LiveBlock& b
   MessageHeader last = header;
   last.SetChannel(channel);
   m_view.OnLiveFrameTag(last.frameTag);
-  if (channel >= kChannelCount || !VideoFrameFits(block.info, block.frame.size())) return;
+  if (channel >= kChannelCount || !VideoFrameFits(block.info, block.frame.size())) {
+    Trace("Recv...LIVE_DATA... frame of channel %d does not fit its %zu bytes, dropped\n", channel,
+          block.frame.size());
+    return;
+  }
   std::lock_guard lock(m_slotsLock);
   CChannelDecoder* decoder = m_decoders[channel].get();
   if (!decoder || decoder->Closing()) return;

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -29,6 +30,12 @@ H264Encoder::~H264Encoder() {
 }
 
 bool H264Encoder::Open(int width, int height, int fps, int bitrateKbps, std::string& error) {
+  // The encoder's per-stream statistics would flood the simulator's stderr.
+  static const bool quiet = [] {
+    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
+    return true;
+  }();
+  (void)quiet;
   const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
   if (codec == nullptr) {
     error = "libavcodec has no libx264 encoder";

@@ -62,6 +62,10 @@ bool BuildVideoFrameData(const VideoFormat& format, int channel, bool key,
     return false;
   }
   const size_t total = firstPart + (second != nullptr ? kFrameHeaderSize + second->size() : 0);
+  if (4 + kVideoRecordHeaderSize + total > kMaxLiveBlock) {
+    error = "frame of " + std::to_string(total) + " bytes does not fit a client's frame buffer";
+    return false;
+  }
   out.assign(total, 0);
   PutFrameHeader(out.data(), format, channel, key, firstPart);
   std::memcpy(out.data() + kFrameHeaderSize, first.data(), first.size());

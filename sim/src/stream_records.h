@@ -18,6 +18,8 @@ inline constexpr size_t kFrameHeaderSize = 20;
 inline constexpr size_t kAudioFrameHeaderSize = 16;
 inline constexpr size_t kAudioSamplesPerFrame = 8000;  // 0.5 s at 16 kHz
 inline constexpr size_t kAudioFrameSize = kAudioFrameHeaderSize + kAudioSamplesPerFrame / 2;
+// A client reassembles a live block in a buffer of this many bytes.
+inline constexpr size_t kMaxLiveBlock = 1244160;
 // The largest first part that the 16-bit length field (4-byte units) can name.
 inline constexpr size_t kMaxFirstPart = 0xFFFF * 4 / 16 * 16;
 

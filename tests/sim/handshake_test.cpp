@@ -17,8 +17,8 @@ using test::FieldText;
 using test::RawClient;
 using test::RawMessage;
 
-constexpr uint16_t kHello = 1, kBye48 = 4, kHello48Ack = 5, kLiveReq = 16, kDbChange = 258,
-                   kDbChangeUnicode = 269, kRightChange = 270;
+constexpr uint16_t kHello = 1, kBye48 = 4, kHello48Ack = 5, kDstInfo = 125, kDbChange = 258,
+                   kDbChangeUnicode = 269, kRightChange = 270, kPtzMoveStop = 285;
 
 SimConfig TestConfig() {
   SimConfig config;
@@ -108,9 +108,14 @@ TEST_F(SimulatorTest, AcceptedLoginSendsIdentityRightsAndNames) {
   EXPECT_TRUE(std::all_of(names.payload.begin() + 532, names.payload.end(),
                           [](uint8_t b) { return b == 0; }));
 
-  // What the client sends next is recorded and not answered.
-  ASSERT_TRUE(client.SendMessage(kLiveReq, {0, 0, 0xFF, 0xFF}));
-  EXPECT_TRUE(sim_->WaitForMessage(kLiveReq, 2s));
+  RawMessage dst;
+  ASSERT_TRUE(client.ReadMessage(dst));
+  EXPECT_EQ(dst.code, kDstInfo);
+  EXPECT_EQ(dst.payload.size(), 1204u);
+
+  // A message without a handler is recorded and not answered.
+  ASSERT_TRUE(client.SendMessage(kPtzMoveStop, {1, 2}));
+  EXPECT_TRUE(sim_->WaitForMessage(kPtzMoveStop, 2s));
   EXPECT_TRUE(client.StaysSilent(200ms));
   ASSERT_TRUE(client.SendMessage(kBye48, {}));
   EXPECT_TRUE(client.WaitClosed(2s));
@@ -119,8 +124,8 @@ TEST_F(SimulatorTest, AcceptedLoginSendsIdentityRightsAndNames) {
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[0].code, kHello);
   EXPECT_EQ(FieldText(received[0].payload, 0, 16), "admin");
-  EXPECT_EQ(received[1].code, kLiveReq);
-  EXPECT_EQ(received[1].payload, (std::vector<uint8_t>{0, 0, 0xFF, 0xFF}));
+  EXPECT_EQ(received[1].code, kPtzMoveStop);
+  EXPECT_EQ(received[1].payload, (std::vector<uint8_t>{1, 2}));
   EXPECT_EQ(received[2].code, kBye48);
 }
 

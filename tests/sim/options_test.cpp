@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -207,6 +208,70 @@ TEST(SimOptions, ConfigFileErrorsNameTheLine) {
   std::string error;
   EXPECT_FALSE(LoadSimConfigFile("/tmp", c, error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(SimOptions, StreamingAndDeviceOptions) {
+  SimConfig config;
+  std::string error;
+  ASSERT_TRUE(Parse({"--size-code", "2", "--channel-size", "3:1", "--channel-size=16:0", "--pal",
+                     "--fps", "25", "--bitrate", "2000", "--loop-seconds", "4",
+                     "--fragment-bytes", "8000", "--video-loss", "2,16", "--audio-channels",
+                     "none", "--fast", "--frames", "60", "--rec-on-nack", "65",
+                     "--rec-off-nack=-3", "--listen-nack", "53"},
+                    config, error))
+      << error;
+  EXPECT_EQ(config.video.sizeCode, 2);
+  EXPECT_EQ(config.video.SizeCodeOf(2), 1);
+  EXPECT_EQ(config.video.SizeCodeOf(15), 0);
+  EXPECT_EQ(config.video.SizeCodeOf(0), 2);
+  EXPECT_TRUE(config.video.pal);
+  EXPECT_EQ(config.video.fps, 25);
+  EXPECT_EQ(config.video.bitrateKbps, 2000);
+  EXPECT_EQ(config.video.loopSeconds, 4);
+  EXPECT_EQ(config.video.fragmentBytes, 8000);
+  EXPECT_TRUE(config.video.videoLoss[1]);
+  EXPECT_TRUE(config.video.videoLoss[15]);
+  EXPECT_FALSE(config.video.videoLoss[0]);
+  EXPECT_EQ(std::count(config.audioChannels.begin(), config.audioChannels.end(), true), 0);
+  EXPECT_TRUE(config.fast);
+  EXPECT_EQ(config.framesPerChannel, 60);
+  EXPECT_EQ(config.recOnNack, 65);
+  EXPECT_EQ(config.recOffNack, -3);
+  EXPECT_EQ(config.listenNack, 53);
+
+  SimConfig defaults;
+  EXPECT_EQ(defaults.video.sizeCode, 1);
+  EXPECT_TRUE(defaults.audioChannels[0]);
+  EXPECT_EQ(std::count(defaults.audioChannels.begin(), defaults.audioChannels.end(), true), 1);
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--size-code", "4"}, {"--channel-size", "0:1"}, {"--channel-size", "3"},
+           {"--channel-size", "3:9"}, {"--fps", "31"}, {"--fps", "0"}, {"--bitrate", "10"},
+           {"--loop-seconds", "0"}, {"--fragment-bytes", "65536"}, {"--video-loss", "17"},
+           {"--video-loss", ""}, {"--audio-channels", "1,,x"}, {"--frames", "0"},
+           {"--rec-on-nack", "x"}, {"--pal=maybe"}}) {
+    SimConfig untouched;
+    error.clear();
+    EXPECT_FALSE(Parse(bad, untouched, error)) << bad[0];
+    EXPECT_FALSE(error.empty()) << bad[0];
+    EXPECT_EQ(untouched.video.sizeCode, 1);
+  }
+
+  bool help = false;
+  ASSERT_TRUE(Parse({"--help"}, config, error, &help));
+  for (const char* option : {"--size-code", "--channel-size", "--pal", "--fps", "--bitrate",
+                             "--loop-seconds", "--video-loss", "--audio-channels", "--fast",
+                             "--frames", "--rec-on-nack", "--listen-nack"}) {
+    EXPECT_NE(SimUsage().find(option), std::string::npos) << option;
+  }
+
+  TempFile file("fast\nfps = 12\nvideo-loss = none\nchannel-size = 1:3\npal = no\n");
+  SimConfig fromFile;
+  ASSERT_TRUE(LoadSimConfigFile(file.path(), fromFile, error)) << error;
+  EXPECT_TRUE(fromFile.fast);
+  EXPECT_EQ(fromFile.video.fps, 12);
+  EXPECT_EQ(fromFile.video.SizeCodeOf(0), 3);
+  EXPECT_FALSE(fromFile.video.pal);
 }
 
 TEST(SimPayloads, Utf8ConversionRejectsMalformedInput) {

@@ -74,7 +74,6 @@ class CChannelDecoder {
   void Thread_Decode();
   std::unique_ptr<ChannelFrame> TakeThird(size_t& depth);
   bool DecodePicture(const ChannelFrame& frame);
-  void Interpolate(uint8_t* picture, int width, int height, bool rgb) const;
   void Publish(const ChannelFrame& frame, uint32_t second);
 
   const int m_channel;

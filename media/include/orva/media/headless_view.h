@@ -5,7 +5,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "orva/media/channel_view.h"
 #include "orva/media/h264_decoder.h"
@@ -25,6 +27,16 @@ class HeadlessView : public ChannelView {
   void SetVideoLoss(uint16_t loss) override { m_loss = loss; }
   void OnLiveFrameTag(uint32_t tag) override { m_lastTag = tag; }
   int SingleShownChannel() const override { return m_single.load(); }
+
+  // Snapshot pictures go to `handler` (on the channel's worker thread). Set
+  // it before live view starts; without one they are dropped.
+  using SnapshotHandler = std::function<void(int channel, std::vector<uint8_t> picture, int width, int height,
+                                             bool rgb, std::string timeText)>;
+  void SetSnapshotHandler(SnapshotHandler handler) { m_onSnapshot = std::move(handler); }
+  void OnSnapshot(int channel, std::vector<uint8_t> picture, int width, int height, bool rgb,
+                  std::string timeText) override {
+    if (m_onSnapshot) m_onSnapshot(channel, std::move(picture), width, height, rgb, std::move(timeText));
+  }
 
   // Shows `channel` alone (layout 0), so that its sound is played; -1: grid.
   void ShowSingle(int channel) { m_single = channel; }
@@ -47,6 +59,7 @@ class HeadlessView : public ChannelView {
   std::atomic<uint16_t> m_loss{0};
   std::atomic<uint32_t> m_lastTag{0};
   std::atomic<int> m_single{-1};
+  SnapshotHandler m_onSnapshot;
 };
 
 }  // namespace orva

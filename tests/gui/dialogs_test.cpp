@@ -1,0 +1,105 @@
+// The local-setup dialog with the view rebuilt on a draw-mode change, and
+// the open-image preview with the image viewer.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <fstream>
+
+#include "gui_support.h"
+#include "orva/pictures/snapshot.h"
+#include "orva/view/image_viewer.h"
+#include "orva/view/local_setup_dialog.h"
+#include "orva/view/main_window.h"
+
+namespace orva::view {
+namespace {
+
+TEST(LocalSetupDialog, EditsACopyAndKeepsTheFolderInRemovableMode) {
+  app::LocalSetup setup;
+  setup.location = "/srv/orva";
+  setup.audioBuf = {1, 15, 1};
+  LocalSetupDialog dialog(setup, /*removable=*/true);
+  EXPECT_FALSE(dialog.LocationField()->isEnabled());
+  dialog.LocationField()->setText("/elsewhere");
+  dialog.DrawModeBox()->setCurrentIndex(1);
+  dialog.DateFormatBox()->setCurrentIndex(2);
+  dialog.SaveFormatBox()->setCurrentIndex(2);
+  dialog.OpacityBox(4)->setValue(200);
+  dialog.AudioDepthBox(1)->setValue(40);  // the box stops at 15
+  const app::LocalSetup out = dialog.Result();
+  EXPECT_EQ(out.location, "/srv/orva");
+  EXPECT_EQ(out.drawMode, 1);
+  EXPECT_EQ(out.dateFormat, 2);
+  EXPECT_EQ(out.saveFormat, 2);
+  EXPECT_EQ(out.opacity[4], 200);
+  EXPECT_EQ(out.audioBuf[1], 15);
+  EXPECT_EQ(setup.drawMode, 0) << "the caller's settings are untouched";
+
+  LocalSetupDialog fixed(setup, /*removable=*/false);
+  fixed.LocationField()->setText("/elsewhere");
+  EXPECT_EQ(fixed.Result().location, "/elsewhere");
+}
+
+TEST(LocalSetupDialog, DrawModeChangeBuildsTheVideoViewAgainInPlace) {
+  guitest::ClearSettings();
+  app::CommandLine cl;
+  cl.removable = false;
+  app::AppServices services(cl);
+  MainWindow window(services);
+  CVideoView* before = window.VideoView();
+  const QRect place = before->geometry();
+
+  app::LocalSetup same = services.Setup();
+  same.dateFormat = 1;
+  window.ApplyLocalSetup(same);
+  EXPECT_EQ(window.VideoView(), before) << "only a draw-mode change rebuilds the view";
+  EXPECT_EQ(services.Setup().dateFormat, 1);
+
+  app::LocalSetup other = services.Setup();
+  other.drawMode = other.drawMode == 0 ? 1 : 0;
+  window.ApplyLocalSetup(other);
+  ASSERT_NE(window.VideoView(), nullptr);
+  EXPECT_EQ(window.VideoView()->geometry(), place);
+  EXPECT_EQ(services.Setup().drawMode, other.drawMode);
+  // The new view answers the commands.
+  window.Command("Layout4")->click();
+  EXPECT_EQ(window.VideoView()->Layout(), 1);
+}
+
+TEST(OpenImage, PreviewShowsThePictureAndItsSize) {
+  const auto folder = guitest::FreshFolder("saved");
+  QImage picture(800, 600, QImage::Format_RGB888);
+  picture.fill(QColor(10, 200, 30));
+  const std::string bmp = (folder / "20090825081041_0003.bmp").string();
+  std::string error;
+  ASSERT_TRUE(pictures::WriteBmp(picture, bmp, error)) << error;
+
+  OpenImageDialog dialog(QString::fromStdString(folder.string()), 255);
+  EXPECT_EQ(dialog.directory().absolutePath(), QString::fromStdString(folder.string()));
+  EXPECT_TRUE(dialog.nameFilters().join(";").contains("*.tif"));
+  dialog.Preview(QString::fromStdString(bmp));
+  EXPECT_EQ(dialog.SizeText(), "(800 x 600)");
+  EXPECT_EQ(dialog.PreviewLabel()->size(), QSize(360, 240));
+  EXPECT_FALSE(dialog.PreviewLabel()->pixmap().isNull());
+
+  // Another extension or a file that is not a picture: nothing is shown.
+  const auto text = folder / "notes.txt";
+  std::ofstream(text) << "not a picture";
+  dialog.Preview(QString::fromStdString(text.string()));
+  EXPECT_TRUE(dialog.SizeText().isEmpty());
+  EXPECT_TRUE(dialog.PreviewLabel()->pixmap().isNull());
+
+  ImageViewer viewer(QString::fromStdString(bmp), 255);
+  EXPECT_TRUE(viewer.Loaded());
+  EXPECT_EQ(viewer.Image().size(), QSize(800, 600));
+  ImageViewer broken(QString::fromStdString(text.string()), 255);
+  EXPECT_FALSE(broken.Loaded());
+  broken.grab();  // paints without a picture
+}
+
+}  // namespace
+}  // namespace orva::view

@@ -1,0 +1,173 @@
+// The main window: the client's one top-level window, 928 x 698, frameless
+// and dragged by any spot that is not a control. It holds the video view and
+// every command button, owns the recorder connection while one exists, and
+// shows the notices the connection posts (one at a time).
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "orva/app/app_services.h"
+#include "orva/link/dvr_session.h"
+#include "orva/view/video_view.h"
+
+class QAbstractButton;
+class QLabel;
+class QSlider;
+
+namespace orva {
+class LiveController;
+namespace pictures {
+class CSnapshotWriter;
+}
+}  // namespace orva
+
+namespace orva::view {
+
+class GuiConnection;
+class MainVideoView;
+class NoticeWindow;
+class SkinButton;
+
+inline constexpr int kMainWindowWidth = 928, kMainWindowHeight = 698;
+// The video view's place in the main window.
+inline constexpr int kViewLeft = 53, kViewTop = 72, kViewRight = 868, kViewBottom = 620;
+inline constexpr int kVolumeStart = 40000;
+
+// The layout buttons "1", "4", "6", "7", "8", "9", "10", "13", "16" and the
+// layouts they select.
+inline constexpr std::array<int, 9> kLayoutButtonPanes{1, 4, 6, 7, 8, 9, 10, 13, 16};
+inline constexpr std::array<int, 9> kLayoutButtonLayouts{0, 1, 2, 3, 5, 6, 7, 13, 14};
+
+// The next channel after `current` that has sound and is visible, in
+// increasing order, wrapping to 0 after the highest; -1 when none.
+int NextAudioChannel(int current, uint16_t withSound, uint16_t visible);
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+ public:
+  explicit MainWindow(app::AppServices& services, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // --- connection ---
+  // The connect dialog (modal); connects when confirmed. False when cancelled
+  // or not available (removable mode, already connected).
+  bool ShowConnectDialog();
+  // Creates the connection with these values and starts its thread.
+  void Connect(const ConnectParams& params);
+  // The close sequence; resets the connection's buttons. Does nothing
+  // without a connection.
+  void Disconnect();
+  bool HasConnection() const { return m_connection != nullptr; }
+  DvrSession* Session() const;
+  LiveController* Live() const;
+
+  // --- notices ---
+  // Shows the notice window; category 2 first closes the connection. False
+  // when dropped because another notice is still shown.
+  bool ShowNotice(Notice notice);
+  NoticeWindow* CurrentNotice() const;
+
+  // --- parts, for the commands and for tests ---
+  CVideoView* VideoView() const;
+  // A command button by its name: "Connect", "Live", "Ch1".."Ch16",
+  // "Layout1".."Layout16", "Play1".."Play7", "Save", ... Null when unknown.
+  QAbstractButton* Command(const QString& name) const;
+  QSlider* VolumeSlider() const { return m_volume; }
+  QSlider* PlaybackSlider() const { return m_playbackSlider; }
+  int AudioChannel() const { return m_audioChannel; }
+  uint16_t SoundChannels() const { return m_soundChannels; }
+  bool SnapshotsPending() const;
+  QString ClockText() const;
+
+  // --- commands ---
+  void TakeSnapshots();
+  void OpenImage();
+  void OpenLocalLog();
+  void OpenLocalSetup();
+  // The local-setup dialog's OK: applies and saves the settings; a changed
+  // draw mode rebuilds the video view (a connection is closed and opened
+  // again with the same values, since its decoders draw into the old view).
+  void ApplyLocalSetup(const app::LocalSetup& setup);
+  // Orderly end: stops live view, closes the connection, closes the window.
+  void Quit();
+
+ signals:
+  void connectionChanged(bool connected);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // main_window.cpp: building
+  void BuildControls();
+  SkinButton* AddButton(const QString& command, const char* picture, const char* textKey, const char* caption,
+                        QRect geometry);
+  void CreateVideoView();
+  void RefreshState();
+  void UpdateLayoutHighlight();
+  void UpdateSoundMarks();
+  void SetLaterFeaturesDisabled();
+
+  // main_window_commands.cpp: the command handlers
+  void OnChannel(int channel);
+  void OnLayout(int index);
+  void OnFull();
+  void OnConnect();
+  void OnLive();
+  void OnAudio();
+  void OnRecord();
+  void OnSelAudio();
+  void OnSound();
+  void OnVolume(int value);
+  void OnVisibleChannels(quint16 mask);
+  void OnSnapshotReady(int channel, const QByteArray& picture, int width, int height, bool rgb,
+                       const QString& timeText);
+  void ReapSnapshotWriters();
+
+  // main_window_connection.cpp: reports from the connection
+  void OnNotice(int category, int code);
+  void OnSessionState(int state);
+  void OnIdentity(int channels);
+  void OnSoundChannels(quint16 mask);
+  void RequestVisible(uint16_t mask);
+  // Deletes connections that were closed but whose deletion is still pending.
+  void ReleaseClosedConnections();
+
+  app::AppServices& m_services;
+  MainVideoView* m_view = nullptr;
+  GuiConnection* m_connection = nullptr;
+  QPointer<NoticeWindow> m_notice;
+
+  std::map<QString, SkinButton*> m_commands;
+  std::array<SkinButton*, 16> m_channelButtons{};
+  std::array<SkinButton*, 9> m_layoutButtons{};
+  QSlider* m_volume = nullptr;
+  QSlider* m_playbackSlider = nullptr;
+  QLabel* m_clock = nullptr;
+  QLabel* m_status = nullptr;
+  QTimer m_stateTimer;
+
+  bool m_muted = false;
+  int m_audioChannel = -1;
+  uint16_t m_soundChannels = 0;
+  uint32_t m_lastRequestMask = 0;
+
+  std::array<std::vector<std::unique_ptr<pictures::CSnapshotWriter>>, 16> m_writers;
+  QTimer m_snapshotTimer;
+
+  QPoint m_dragOffset;
+  bool m_dragging = false;
+  bool m_closing = false;
+};
+
+}  // namespace orva::view
