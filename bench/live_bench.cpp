@@ -211,7 +211,21 @@ ClientResult RunClient(uint16_t port, const Args& a, double seconds) {
     return n;
   };
   if (seconds > 0) {
+    // Measure after the stream has settled: until the first usable key frame
+    // every channel skips frames by design.
+    while (total() == 0 && Clock::now() - t0 < 60s) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(2s);
+    const auto warm = live.DecoderStats();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const auto end = live.DecoderStats();
+    for (int ch = 0; ch < 16; ++ch) {
+      r.perChannel[ch] = end[ch].pictures - warm[ch].pictures;
+      r.pictures += r.perChannel[ch];
+      r.skipped += end[ch].skipped - warm[ch].skipped;
+    }
+    r.wall = seconds;
+    session.Close();
+    return r;
   } else {
     // Each channel keeps its last two frames queued: they are never decoded.
     const uint64_t want = static_cast<uint64_t>(a.channels) * static_cast<uint64_t>(a.frames - 2);

@@ -68,7 +68,9 @@ bool H264Library::Load(const std::string& path, std::string& error) {
   Unload();
   error.clear();
   for (const std::string& name : Candidates(path)) {
-    void* module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Kept mapped after dlclose: the codec libraries it pulls in keep
+    // process-wide state of their own, and leak reports must still resolve.
+    void* module = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (module) {
       m_module = module;
       Resolve(module, "zerta_h264_decoder_create", m_exports.create);

@@ -55,12 +55,12 @@ TEST(PcmRing, BytesLeaveInOrderWhateverTheReadSizes) {
 TEST(PcmRing, OverflowDropsTheOldestAndSilenceTopsUpReads) {
   PcmRing ring(100);
   ring.open(QIODevice::ReadOnly);
-  const auto data = Pattern(160);
+  const auto data = Pattern(200);
   ring.Push(data.data(), 60);
   ring.Push(data.data() + 60, 100);  // one push bigger than what is left
   EXPECT_EQ(ring.Dropped(), 60u);
   EXPECT_EQ(ring.Buffered(), 100u);
-  EXPECT_EQ(ReadAll(ring, 30), std::vector<uint8_t>(data.begin() + 60, data.end()));
+  EXPECT_EQ(ReadAll(ring, 30), std::vector<uint8_t>(data.begin() + 60, data.begin() + 160));
 
   ring.Push(data.data(), 200);  // more than the whole ring: only the newest 100
   EXPECT_EQ(ReadAll(ring, 100), std::vector<uint8_t>(data.begin() + 100, data.begin() + 200));

@@ -42,7 +42,7 @@ class OrvactlLive : public ::testing::Test {
     c.video.sizeCode = sizeCode;
     c.video.pal = pal;
     c.video.fps = 5;
-    c.video.loopSeconds = 2;
+    c.video.loopSeconds = 1;
     c.fast = true;
     c.framesPerChannel = 12;
     return c;
@@ -74,11 +74,13 @@ TEST_F(OrvactlLive, EveryChannelCountAndPictureSizeDecodes) {
     bool pal;
     const char* size;
   };
-  for (Case c : {Case{4, 1, false, "352x240"}, Case{8, 0, false, "704x240"}, Case{16, 2, false, "704x480"},
+  // The largest pictures on fewer channels: the simulator encodes its loops
+  // when live view starts, which takes a while in sanitizer builds.
+  for (Case c : {Case{16, 1, false, "352x240"}, Case{8, 0, false, "704x240"}, Case{4, 2, false, "704x480"},
                  Case{4, 3, true, "704x288"}, Case{4, 2, true, "704x576"}}) {
     SCOPED_TRACE(c.size);
     StartSim(FastConfig(c.channels, c.sizeCode, c.pal));
-    CliRun r = Orvactl({"live", "--seconds", "1.5"});
+    CliRun r = Orvactl({"live", "--seconds", "2.5"});
     ASSERT_EQ(r.code, 0) << r.err;
     auto channels = Channels(r.out);
     EXPECT_EQ(static_cast<int>(channels.size()), c.channels) << r.out;

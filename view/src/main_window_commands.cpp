@@ -96,7 +96,8 @@ void MainWindow::OnAudio() {
 
 void MainWindow::OnRecord() {
   if (!m_connection || !m_connection->Session().Connected()) return;
-  QPointer<GuiConnection> connection(m_connection);
+  GuiConnection* connection = m_connection;
+  const QPointer<GuiConnection> alive(connection);
   const bool mayStop = connection->Rights().Has(Right::kStopRecording);
   // The password is asked before the request is made: while the dialog is
   // open the connection may end, and then nothing is sent.
@@ -109,7 +110,7 @@ void MainWindow::OnRecord() {
         this, title == QLatin1String("main.password.title") ? QStringLiteral("Stop recording") : title,
         prompt == QLatin1String("main.password.prompt") ? QStringLiteral("Password:") : prompt, QLineEdit::Password,
         QString(), &ok);
-    if (!connection || connection != m_connection) return;
+    if (!alive || connection != m_connection) return;
     if (ok) typed = text.toStdString();
   }
   const RequestOutcome outcome = connection->Device().ToggleRecording(mayStop, [&typed] { return typed; });
