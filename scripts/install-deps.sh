@@ -19,6 +19,7 @@ PACKAGES=(
   qt6-base-dev      # the desktop client: widgets, OpenGL, printing, D-Bus
   qt6-base-dev-tools
   qt6-multimedia-dev
+  qt6-svg-dev       # the skin pictures of the resource library
   libqt6opengl6-dev
   libqt6openglwidgets6
   qt6-qpa-plugins   # offscreen platform for headless tests

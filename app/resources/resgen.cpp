@@ -4,14 +4,16 @@
 //
 //   orva_resgen --pictures SVG_DIR OUT_DIR --notices OUT_JSON
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QString>
+#include <QSvgRenderer>
 #include <cstdio>
 #include <cstring>
 
-#include "mini_svg.h"
 #include "notice_pairs.h"
 
 namespace {
@@ -22,14 +24,19 @@ bool RenderBmp(const QString& svgFile, const QString& bmpFile) {
     std::fprintf(stderr, "orva_resgen: cannot read %s\n", qPrintable(svgFile));
     return false;
   }
-  orva::app::MiniSvg svg;
-  QString error;
-  if (!svg.Load(in.readAll(), error)) {
-    std::fprintf(stderr, "orva_resgen: %s: %s\n", qPrintable(svgFile), qPrintable(error));
+  QSvgRenderer svg(in.readAll());
+  if (!svg.isValid() || svg.defaultSize().isEmpty()) {
+    std::fprintf(stderr, "orva_resgen: %s: not a valid SVG picture with a size\n", qPrintable(svgFile));
     return false;
   }
+  QImage picture(svg.defaultSize(), QImage::Format_ARGB32_Premultiplied);
+  picture.fill(Qt::black);
+  QPainter painter(&picture);
+  painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+  svg.render(&painter, QRectF(picture.rect()));
+  painter.end();
   // 24-bit, as the client's other BMP pictures.
-  const QImage image = svg.ToImage().convertToFormat(QImage::Format_RGB888);
+  const QImage image = picture.convertToFormat(QImage::Format_RGB888);
   if (image.isNull() || !image.save(bmpFile, "BMP")) {
     std::fprintf(stderr, "orva_resgen: cannot write %s\n", qPrintable(bmpFile));
     return false;
@@ -63,6 +70,10 @@ bool WriteNotices(const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Text in a picture needs the font database, hence a GUI application; the
+  // offscreen platform keeps the build free of any display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
   bool ok = true, any = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pictures") == 0 && i + 2 < argc) {

@@ -9,9 +9,9 @@ file(MAKE_DIRECTORY ${ORVA_RES_GEN})
 
 # Generator: renders the BMP pictures from SVG and writes the notice texts
 # from the link layer's table (one source for both).
-add_executable(orva_resgen ${ORVA_RES_SRC}/resgen.cpp ${CMAKE_CURRENT_SOURCE_DIR}/src/mini_svg.cpp)
+add_executable(orva_resgen ${ORVA_RES_SRC}/resgen.cpp)
 target_include_directories(orva_resgen PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-target_link_libraries(orva_resgen PRIVATE orva_link Qt6::Gui)
+target_link_libraries(orva_resgen PRIVATE orva_link Qt6::Gui Qt6::Svg)
 set_target_properties(orva_resgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ORVA_RES_GEN})
 orva_target_defaults(orva_resgen)
 

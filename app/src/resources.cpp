@@ -11,11 +11,12 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QResource>
+#include <QSvgRenderer>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <system_error>
 
-#include "mini_svg.h"
 #include "orva/link/trace.h"
 
 namespace orva::app {
@@ -28,7 +29,9 @@ struct State {
   std::mutex lock;
   QString registered;  // the registered file, empty when none
   QHash<QString, QString> texts;
-  QHash<QString, MiniSvg> pictures;  // parsed skin pictures, by name
+  // The skin pictures' SVG text, by name; empty when missing. Kept as bytes,
+  // not renderers, so no QObject outlives the application.
+  QHash<QString, QByteArray> pictures;
 };
 State& S() {
   static State state;
@@ -67,21 +70,33 @@ QString SplitLook(const QString& name, Look& look) {
   return name.left(dot);
 }
 
-// The parsed picture, or a null one.
-MiniSvg FindSvg(const QString& name) {
-  State& s = S();
-  std::lock_guard<std::mutex> lock(s.lock);
-  if (s.registered.isEmpty()) return {};
-  auto it = s.pictures.find(name);
-  if (it != s.pictures.end()) return *it;
-  const QString path = name == u"orva7000" ? QStringLiteral(":/orva/icons/orva7000.svg")
-                                           : QStringLiteral(":/orva/skin/%1.svg").arg(name);
-  MiniSvg svg;
-  QFile in(path);
-  QString error;
-  if (in.open(QIODevice::ReadOnly) && !svg.Load(in.readAll(), error))
-    Trace("Resources: %s: %s\n", qPrintable(path), qPrintable(error));
-  s.pictures.insert(name, svg);
+using SvgPtr = std::shared_ptr<QSvgRenderer>;
+
+// The picture ready to draw, or null when there is none.
+SvgPtr FindSvg(const QString& name) {
+  QByteArray data;
+  QString readFrom;  // set when the file was read just now
+  {
+    State& s = S();
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (s.registered.isEmpty()) return {};
+    auto it = s.pictures.find(name);
+    if (it != s.pictures.end()) {
+      data = *it;
+    } else {
+      readFrom = name == u"orva7000" ? QStringLiteral(":/orva/icons/orva7000.svg")
+                                     : QStringLiteral(":/orva/skin/%1.svg").arg(name);
+      QFile in(readFrom);
+      if (in.open(QIODevice::ReadOnly)) data = in.readAll();
+      s.pictures.insert(name, data);
+    }
+  }
+  if (data.isEmpty()) return {};
+  auto svg = std::make_shared<QSvgRenderer>(data);
+  if (!svg->isValid() || svg->defaultSize().isEmpty()) {
+    if (!readFrom.isEmpty()) Trace("Resources: %s: not a valid SVG picture with a size\n", qPrintable(readFrom));
+    return {};
+  }
   return svg;
 }
 
@@ -122,8 +137,17 @@ void ApplyLook(QImage& image, Look look) {
   }
 }
 
-QImage RenderSvg(const MiniSvg& svg, QSize size, Look look) {
-  QImage image = svg.ToImage(size);
+// A transparent image of `size` (the picture's own size when empty) with the
+// picture's view box stretched over it, then given `look`.
+QImage RenderSvg(QSvgRenderer& svg, QSize size, Look look) {
+  if (size.isEmpty()) size = svg.defaultSize();
+  if (size.isEmpty()) return {};
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+  svg.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+  painter.end();
   ApplyLook(image, look);
   return image;
 }
@@ -131,7 +155,7 @@ QImage RenderSvg(const MiniSvg& svg, QSize size, Look look) {
 // Draws the picture at any size: sharp at every scale the widgets ask for.
 class SvgIconEngine final : public QIconEngine {
  public:
-  SvgIconEngine(MiniSvg svg, Look look) : m_svg(std::move(svg)), m_look(look) {}
+  SvgIconEngine(SvgPtr svg, Look look) : m_svg(std::move(svg)), m_look(look) {}
   void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
     painter->drawImage(rect, Render(rect.size(), mode, state));
   }
@@ -139,7 +163,7 @@ class SvgIconEngine final : public QIconEngine {
     return QPixmap::fromImage(Render(size, mode, state));
   }
   QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
-    return m_svg.Size().toSize().scaled(size, Qt::KeepAspectRatio);
+    return m_svg->defaultSize().scaled(size, Qt::KeepAspectRatio);
   }
   QIconEngine* clone() const override { return new SvgIconEngine(m_svg, m_look); }
   QString key() const override { return QStringLiteral("orva-svg"); }
@@ -150,9 +174,9 @@ class SvgIconEngine final : public QIconEngine {
     if (mode == QIcon::Disabled) look = Look::kDisabled;
     else if (state == QIcon::On || mode == QIcon::Selected) look = Look::kPressed;
     else if (mode == QIcon::Active && look == Look::kNormal) look = Look::kHover;
-    return RenderSvg(m_svg, size, look);
+    return RenderSvg(*m_svg, size, look);
   }
-  MiniSvg m_svg;
+  SvgPtr m_svg;  // shared by the clones, never null
   Look m_look;
 };
 
@@ -245,8 +269,8 @@ QStringList Resources::PictureNames() {
 QIcon Resources::Icon(const char* name) {
   Look look;
   const QString base = SplitLook(QString::fromUtf8(name ? name : ""), look);
-  MiniSvg svg = FindSvg(base);
-  if (svg.IsNull()) return {};
+  SvgPtr svg = FindSvg(base);
+  if (!svg) return {};
   return QIcon(new SvgIconEngine(std::move(svg), look));
 }
 
@@ -256,9 +280,9 @@ QPixmap Resources::Picture(const char* name) {
   if (n == u"VdoLoss" || n == u"VdoLoss.bmp") return VideoLossPicture();
   Look look;
   const QString base = SplitLook(n, look);
-  const MiniSvg svg = FindSvg(base);
-  if (svg.IsNull()) return {};
-  return QPixmap::fromImage(RenderSvg(svg, QSize(), look));
+  const SvgPtr svg = FindSvg(base);
+  if (!svg) return {};
+  return QPixmap::fromImage(RenderSvg(*svg, QSize(), look));
 }
 
 QPixmap Resources::IdlePicture() { return FixedPicture(QStringLiteral("ComMark.bmp")); }

@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
-#include <QPainter>
+#include <QMessageLogContext>
+#include <QStringList>
 
 #include "app_test_env.h"
-#include "mini_svg.h"
 #include "notice_pairs.h"
 #include "orva/app/resources.h"
 
@@ -143,56 +143,63 @@ TEST(IdlePictures, BuiltNextToTheProgramsAndCopiedIntoTheResourceFile) {
   EXPECT_FALSE(idle.isNull());
   EXPECT_FALSE(loss.isNull());
   EXPECT_NE(idle, loss);
+  // The idle picture's lens dot is blue, the video-loss picture's cross red.
+  const QRgb lens = idle.pixel(325, 235), cross = loss.pixel(352, 240);
+  EXPECT_GT(qBlue(lens), 150);
+  EXPECT_GT(qBlue(lens), qRed(lens) + 60);
+  EXPECT_GT(qRed(cross), 180);
+  EXPECT_GT(qRed(cross), qGreen(cross) + 100);
   EXPECT_FALSE(Resources::IdlePicture().isNull());
   EXPECT_FALSE(Resources::VideoLossPicture().isNull());
   Resources::Unload();
 }
 
-// ------------------------------------------------------------------ MiniSvg
-
-QImage Render(const char* svgText, QSize size = QSize()) {
-  MiniSvg svg;
-  QString error;
-  EXPECT_TRUE(svg.Load(svgText, error)) << error.toStdString();
-  return svg.ToImage(size);
+TEST_F(ResourceLibrary, EveryPictureUsesOnlyWhatTheRendererSupports) {
+  // The SVG renderer says what it skips (unknown elements, unresolved
+  // gradients, ...) as a "qt.svg" warning; a picture that causes one would
+  // not look as drawn.
+  static QStringList warnings;
+  warnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (QByteArray(context.category ? context.category : "").startsWith("qt.svg")) warnings << text;
+  });
+  QStringList names = Resources::PictureNames();
+  names << "orva7000";
+  for (const QString& name : names) {
+    const QByteArray n = name.toUtf8();
+    EXPECT_FALSE(Resources::Picture(n.constData()).isNull()) << n.constData();
+    EXPECT_FALSE(Resources::Icon(n.constData()).pixmap(QSize(64, 64)).isNull()) << n.constData();
+  }
+  qInstallMessageHandler(previous);
+  EXPECT_GE(names.size(), 60);
+  EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
-TEST(MiniSvg, ShapesLandWhereTheViewBoxPutsThem) {
-  const QImage image = Render(
-      R"svg(<svg xmlns="http://www.w3.org/2000/svg" width="20" height="10" viewBox="0 0 40 20">
-         <rect x="0" y="0" width="20" height="20" fill="#ff0000"/>
-         <g transform="translate(20,0)"><path d="M0 0h20v20H0z" fill="#0000ff"/></g></svg>)svg");
-  ASSERT_EQ(image.size(), QSize(20, 10));
-  EXPECT_EQ(QColor(image.pixel(4, 5)), QColor(255, 0, 0));
-  EXPECT_EQ(QColor(image.pixel(15, 5)), QColor(0, 0, 255));
-}
-
-TEST(MiniSvg, ArcsRelativeCommandsAndGradients) {
-  // A circle made of two relative arcs, filled; the corners stay empty.
-  const QImage circle = Render(
-      R"svg(<svg width="40" height="40"><path d="M10 20a10 10 0 1 0 20 0a10 10 0 1 0-20 0z" fill="#00ff00"/></svg>)svg");
-  EXPECT_EQ(QColor(circle.pixel(20, 20)), QColor(0, 255, 0));
-  EXPECT_EQ(QColor(circle.pixel(20, 12)), QColor(0, 255, 0));
-  EXPECT_EQ(qAlpha(circle.pixel(2, 2)), 0);
-  EXPECT_EQ(qAlpha(circle.pixel(20, 4)), 0);
-  const QImage ramp = Render(
-      R"svg(<svg width="100" height="4"><defs><linearGradient id="g"><stop offset="0" stop-color="#000"/>
-         <stop offset="1" stop-color="#fff"/></linearGradient></defs>
-         <rect width="100" height="4" fill="url(#g)"/></svg>)svg");
-  EXPECT_LT(qRed(ramp.pixel(5, 2)), 40);
-  EXPECT_GT(qRed(ramp.pixel(95, 2)), 215);
-}
-
-TEST(MiniSvg, BrokenInputIsRefusedOrStopsAtTheBrokenPart) {
-  MiniSvg svg;
-  QString error;
-  EXPECT_FALSE(svg.Load("<svg width=\"10\" height=\"10\"><rect", error));
-  EXPECT_FALSE(error.isEmpty());
-  EXPECT_FALSE(svg.Load("<html/>", error));
-  EXPECT_FALSE(svg.Load("<svg/>", error)) << "no size";
-  // Path data that goes wrong half-way keeps what came before.
-  ASSERT_TRUE(svg.Load(R"svg(<svg width="10" height="10"><path d="M0 0H10V10H0Z M 3 x 4" fill="#fff"/></svg>)svg", error));
-  EXPECT_EQ(QColor(svg.ToImage().pixel(5, 5)), QColor(255, 255, 255));
+TEST_F(ResourceLibrary, GradientsArcsAndTextAreDrawn) {
+  // The button face runs from a lighter top to a darker bottom.
+  const QImage live = Resources::Picture("live").toImage();
+  ASSERT_EQ(live.size(), QSize(48, 40));
+  EXPECT_GT(qGray(live.pixel(24, 4)), qGray(live.pixel(24, 36)));
+  // The plug's rounded body (an arc) is filled, the face beside it is not.
+  const QImage connect = Resources::Picture("connect").toImage();
+  const QRgb body = connect.pixel(24, 23), beside = connect.pixel(8, 23);
+  EXPECT_GT(qBlue(body), qRed(body) + 40);
+  EXPECT_LT(qBlue(beside), qRed(beside) + 40);
+  // Channel numbers are text: two digits ink more than one, and the
+  // label sits in the middle of the button.
+  auto light = [](const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) count += qGray(image.pixel(x, y)) > 150;
+    return count;
+  };
+  const QImage one = Resources::Picture("channel01").toImage(), twelve = Resources::Picture("channel12").toImage();
+  EXPECT_GT(light(one), 5);
+  EXPECT_GT(light(twelve), light(one));
+  // An icon drawn larger than the picture stays the picture, only sharper.
+  const QImage big = Resources::Icon("live").pixmap(QSize(96, 80)).toImage();
+  ASSERT_EQ(big.size(), QSize(96, 80));
+  EXPECT_GT(qGray(big.pixel(48, 8)), qGray(big.pixel(48, 72)));
 }
 
 }  // namespace
