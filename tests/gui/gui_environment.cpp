@@ -1,4 +1,6 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <stdlib.h>
 
 #include <QApplication>
@@ -15,6 +17,20 @@ namespace {
 
 std::filesystem::path g_home;
 int g_folderCount = 0;
+
+// The OpenGL driver is unloaded at exit, after which the leak checker can no
+// longer name the allocations the driver keeps for the process. Keeping it
+// loaded lets tests/lsan.supp name it.
+void PinGlDrivers() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void*) {
+        const std::string name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("_dri.so") != std::string::npos || name.find("libgallium") != std::string::npos)
+          dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        return 0;
+      },
+      nullptr);
+}
 
 class GuiEnvironment : public ::testing::Environment {
  public:
@@ -35,6 +51,7 @@ class GuiEnvironment : public ::testing::Environment {
     app::InstallFontSubstitutions();
   }
   void TearDown() override {
+    PinGlDrivers();
     m_app.reset();
     std::error_code ec;
     std::filesystem::remove_all(g_home, ec);
