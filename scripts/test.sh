@@ -10,4 +10,6 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_WERROR=ON -D
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Leaks inside system libraries (D-Bus, fontconfig) are not ours to fix.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
