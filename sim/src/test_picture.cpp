@@ -131,9 +131,10 @@ void DrawTestPicture(Canvas& c, int channel, int frame, int loopFrames, bool fie
   const int barX = loopFrames > 0 ? (w - barW) * frame / loopFrames : 0;
   c.Fill(barX, h / 8, barW, h * 3 / 4, kYellow);
 
-  // Frame counter, small, bottom left.
+  // Frame counter, small, bottom right: clients write their own status text
+  // at the bottom left.
   const int scale = std::max(1, h / 120);
-  SmallNumber(c, frame % 1000, 3, 4 * scale, h - 10 * scale, scale, kWhite);
+  SmallNumber(c, frame % 1000, 3, w - (3 * 6 + 4) * scale, h - 10 * scale, scale, kWhite);
 
   if (fieldMarker) {
     const int size = std::max(16, h / 10);
