@@ -23,7 +23,8 @@ std::chrono::milliseconds Millis(double seconds) {
 CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, SessionTiming timing)
     : m_options(options),
       m_rights(static_cast<RightsObserver*>(this)),
-      m_device(static_cast<DeviceObserver*>(this)) {
+      m_device(static_cast<DeviceObserver*>(this)),
+      m_ptz(static_cast<PtzObserver*>(this)) {
   if (!options.location.empty()) m_log = std::make_unique<LocalLog>(options.location);
   ConnectParams params;
   params.address = options.host;
@@ -34,6 +35,7 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
   m_session = std::make_unique<DvrSession>(std::move(params), static_cast<SessionObserver*>(this), m_log.get(), timing);
   m_rights.Attach(*m_session);
   m_device.Attach(*m_session);
+  m_ptz.Attach(*m_session);
 
   if (live) {
     std::string error;
@@ -108,6 +110,17 @@ void CliSession::OnRebootAccepted() {
   std::lock_guard lock(m_lock);
   m_rebootAccepted = true;
   m_changed.notify_all();
+}
+
+void CliSession::OnPtzAvailability(bool steerable) {
+  std::lock_guard lock(m_lock);
+  m_ptzSteerable = steerable;
+  m_changed.notify_all();
+}
+
+std::optional<bool> CliSession::PtzSteerable() const {
+  std::lock_guard lock(m_lock);
+  return m_ptzSteerable;
 }
 
 std::optional<bool> CliSession::RecordingAnswer() const {

@@ -16,6 +16,7 @@
 #include "options.h"
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
+#include "orva/link/ptz_control.h"
 #include "orva/media/headless_view.h"
 #include "orva/media/live_controller.h"
 #include "orva/recordings/local_log.h"
@@ -30,7 +31,7 @@ struct LiveOptions {
   int audioChannel = 0;              // 0-based, shown alone so that its sound plays
 };
 
-class CliSession : private SessionObserver, private RightsObserver, private DeviceObserver {
+class CliSession : private SessionObserver, private RightsObserver, private DeviceObserver, private PtzObserver {
  public:
   explicit CliSession(const Options& options, std::optional<LiveOptions> live = std::nullopt,
                       SessionTiming timing = {});
@@ -52,6 +53,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   DvrSession& Session() { return *m_session; }
   RightsMonitor& Rights() { return m_rights; }
   DeviceControl& Device() { return m_device; }
+  PtzControl& Ptz() { return m_ptz; }
   LiveController* Live() { return m_live.get(); }
   HeadlessView* View() { return m_view.get(); }
   const H264Library& Library() const { return m_library; }
@@ -61,6 +63,8 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   std::optional<bool> RecordingAnswer() const;
   std::optional<uint32_t> DvrTime() const;
   bool RebootAccepted() const;
+  // PTZ_CHANNEL_ACK: unknown until it arrives.
+  std::optional<bool> PtzSteerable() const;
 
  private:
   void OnNotice(Notice notice) override;
@@ -71,6 +75,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   void OnRecordingChanged(bool recording) override;
   void OnDvrTime(uint32_t wireSeconds) override;
   void OnRebootAccepted() override;
+  void OnPtzAvailability(bool steerable) override;
   // A refusal among the notices seen so far, or false.
   bool RefusalLocked(Notice& out) const;
   bool ClosedLocked() const;
@@ -79,6 +84,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   std::unique_ptr<LocalLog> m_log;
   RightsMonitor m_rights;
   DeviceControl m_device;
+  PtzControl m_ptz;
 
   // Live view (only with LiveOptions).
   H264Library m_library;
@@ -100,6 +106,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   std::optional<bool> m_recording;
   std::optional<uint32_t> m_dvrTime;
   bool m_rebootAccepted = false;
+  std::optional<bool> m_ptzSteerable;
 };
 
 }  // namespace orva::cli

@@ -133,6 +133,19 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
     code = session.WaitUntil([&] { return session.Session().LiveActive(); }, std::chrono::seconds(5), error);
     if (code == kExitOk) session.Live()->RequestAudio(true);
   }
+  if (code == kExitOk) {
+    // The run counts from the first picture: a recorder may take a while to
+    // start its streams. No picture within the timeout is not an error (every
+    // channel may have lost its video); the run then starts anyway.
+    auto anyPicture = [&] {
+      for (const auto& s : session.Live()->DecoderStats())
+        if (s.pictures > 0) return true;
+      return false;
+    };
+    code = session.WaitUntil(anyPicture, std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000)),
+                             error);
+    if (code == kExitTimeout) code = kExitOk;
+  }
   if (code == kExitOk) code = session.Run(runFor, error);
   int snapshotCode = kExitOk;
   std::string snapshotError;

@@ -21,6 +21,7 @@ int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostrea
   if (options.command == "rec") return RunRec(options, out, err);
   if (options.command == "time") return RunTime(options, out, err);
   if (options.command == "reboot") return RunReboot(options, out, err);
+  if (options.command == "ptz") return RunPtz(options, out, err);
   err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
   return kExitUsage;
 }

@@ -62,6 +62,12 @@ std::array<bool, 16> DefaultAudioChannels() {
   return audio;
 }
 
+std::array<bool, 16> DefaultPtzChannels() {
+  std::array<bool, 16> ptz{};
+  ptz[0] = true;
+  return ptz;
+}
+
 uint32_t WireNow() {
   // The recorder keeps local time and sends it as if it were UTC.
   const time_t now = std::time(nullptr);

@@ -24,12 +24,14 @@ bool Has(uint16_t mask, int channel) { return (mask >> channel) & 1u; }
 }  // namespace
 
 LiveStreamer::LiveStreamer(const SimConfig& config, SendLink& link, const std::atomic<bool>& stop,
-                           StreamCounters& counters, TraceFn trace)
+                           StreamCounters& counters, TraceFn trace,
+                           PtzCameras* ptz)
     : config_(config),
       link_(link),
       stop_(stop),
       counters_(counters),
       trace_(std::move(trace)),
+      ptz_(ptz),
       thread_([this] { Run(); }) {}
 
 LiveStreamer::~LiveStreamer() { Shutdown(); }
@@ -61,8 +63,13 @@ void LiveStreamer::StopLocked() {
   wake_.notify_all();
 }
 
+bool LiveStreamer::HasSource(int channel) const {
+  const size_t index = static_cast<size_t>(channel);
+  return Steered(channel) ? live_[index] != nullptr : loops_[index] != nullptr;
+}
+
 bool LiveStreamer::ChannelLive(int channel) const {
-  if (!Has(mask_, channel) || Has(failed_, channel) || !loops_[static_cast<size_t>(channel)]) {
+  if (!Has(mask_, channel) || Has(failed_, channel) || !HasSource(channel)) {
     return false;
   }
   return config_.framesPerChannel == 0 ||
@@ -80,7 +87,7 @@ bool LiveStreamer::Idle() const {
 uint16_t LiveStreamer::MissingLoops() const {
   uint16_t missing = 0;
   for (int ch = 0; ch < 16; ++ch) {
-    if (Has(mask_, ch) && !Has(failed_, ch) && !loops_[static_cast<size_t>(ch)]) {
+    if (Has(mask_, ch) && !Has(failed_, ch) && !HasSource(ch)) {
       missing = static_cast<uint16_t>(missing | (1u << ch));
     }
   }
@@ -91,6 +98,22 @@ void LiveStreamer::LoadLoops(uint16_t channels) {
   // Runs without the lock: encoding a loop takes a while.
   for (int ch = 0; ch < 16; ++ch) {
     if (!Has(channels, ch)) continue;
+    if (Steered(ch)) {
+      const VideoFormat format =
+          VideoFormatFor(config_.video.SizeCodeOf(static_cast<size_t>(ch)), config_.video.pal);
+      auto renderer = std::make_unique<PtzRenderer>(ch, format, config_.video.fps,
+                                                    config_.video.bitrateKbps);
+      std::string error;
+      const bool opened = renderer->Open(error);
+      const std::lock_guard<std::mutex> lock(link_.mutex());
+      if (opened) {
+        live_[static_cast<size_t>(ch)] = std::move(renderer);
+      } else {
+        LogLine("channel " + std::to_string(ch + 1) + " has no live video: " + error);
+        failed_ = static_cast<uint16_t>(failed_ | (1u << ch));
+      }
+      continue;
+    }
     VideoLoopKey key;
     key.channel = ch;
     key.sizeCode = config_.video.SizeCodeOf(static_cast<size_t>(ch));
@@ -171,14 +194,22 @@ bool LiveStreamer::SendVideoTick(Lock& lock) {
   for (int ch = 0; ch < 16; ++ch) {
     if (!ChannelLive(ch)) continue;
     const size_t index = static_cast<size_t>(ch);
-    const VideoLoop& loop = *loops_[index];
-    const bool key = loop.key[loopPosition_[index]];
+    std::vector<uint8_t> liveFrame;
+    bool key = false;
+    const std::vector<uint8_t>* frameData = &liveFrame;
+    if (Steered(ch)) {
+      if (!NextFrame(ch, liveFrame, key)) continue;
+    } else {
+      const VideoLoop& loop = *loops_[index];
+      key = loop.key[loopPosition_[index]];
+      frameData = &loop.frames[loopPosition_[index]];
+      loopPosition_[index] = (loopPosition_[index] + 1) % loop.frames.size();
+    }
     timeval tv{};
     gettimeofday(&tv, nullptr);
     const uint32_t second = WireNow();
-    const std::vector<uint8_t> block = BuildLiveVideoBlock(
-        loop.frames[loopPosition_[index]], second, second, static_cast<uint32_t>(tv.tv_usec));
-    loopPosition_[index] = (loopPosition_[index] + 1) % loop.frames.size();
+    const std::vector<uint8_t> block =
+        BuildLiveVideoBlock(*frameData, second, second, static_cast<uint32_t>(tv.tv_usec));
     ++framesSent_[index];
     if (!SendBlock(lock, block, ch, second, key ? "key frame" : "frame", counters_.video[index])) {
       return false;
@@ -186,6 +217,18 @@ bool LiveStreamer::SendVideoTick(Lock& lock) {
   }
   ++videoTick_;
   return true;
+}
+
+bool LiveStreamer::NextFrame(int channel, std::vector<uint8_t>& frameData, bool& key) {
+  const size_t index = static_cast<size_t>(channel);
+  ptz_->Advance(channel);
+  // Each request starts on a key frame, then one per second as in the loops.
+  const bool forceKey = framesSent_[index] % config_.video.fps == 0;
+  std::string error;
+  if (live_[index]->Next(ptz_->Get(channel), forceKey, frameData, key, error)) return true;
+  LogLine("channel " + std::to_string(channel + 1) + " live video ends: " + error);
+  failed_ = static_cast<uint16_t>(failed_ | (1u << channel));
+  return false;
 }
 
 bool LiveStreamer::SendAudioTick(Lock& lock) {

@@ -14,6 +14,8 @@
 
 #include "audio_source.h"
 #include "orva/sim/config.h"
+#include "ptz_cameras.h"
+#include "ptz_renderer.h"
 #include "send_link.h"
 #include "video_loop.h"
 
@@ -29,7 +31,7 @@ class LiveStreamer {
  public:
   using TraceFn = std::function<void(const std::string&)>;
   LiveStreamer(const SimConfig& config, SendLink& link, const std::atomic<bool>& stop,
-               StreamCounters& counters, TraceFn trace);
+               StreamCounters& counters, TraceFn trace, PtzCameras* ptz = nullptr);
   ~LiveStreamer();  // Shutdown()
   LiveStreamer(const LiveStreamer&) = delete;
   LiveStreamer& operator=(const LiveStreamer&) = delete;
@@ -55,6 +57,10 @@ class LiveStreamer {
   bool SendBlock(Lock& lock, const std::vector<uint8_t>& block, int channel, uint32_t second,
                  const char* what, std::atomic<uint64_t>& counter);
   bool ChannelLive(int channel) const;
+  // Steerable channels are rendered and encoded live instead of looped.
+  bool Steered(int channel) const { return ptz_ != nullptr && ptz_->Steerable(channel); }
+  bool HasSource(int channel) const;
+  bool NextFrame(int channel, std::vector<uint8_t>& frameData, bool& key);
   void Fail(const std::string& why);
 
   const SimConfig& config_;
@@ -62,6 +68,7 @@ class LiveStreamer {
   const std::atomic<bool>& stop_;
   StreamCounters& counters_;
   TraceFn trace_;
+  PtzCameras* ptz_;
   std::condition_variable wake_;
   std::atomic<bool> ending_{false};
   std::atomic<bool> broken_{false};
@@ -75,6 +82,7 @@ class LiveStreamer {
   std::array<int, 16> framesSent_{};
   std::array<size_t, 16> loopPosition_{};
   std::array<std::shared_ptr<const VideoLoop>, 16> loops_{};
+  std::array<std::unique_ptr<PtzRenderer>, 16> live_{};
   uint16_t failed_ = 0;  // channels whose loop could not be encoded
   std::array<ImaAdpcmEncoder, 16> adpcm_{};
   std::array<uint64_t, 16> samplePosition_{};

@@ -49,6 +49,7 @@ constexpr OptionInfo kOptions[] = {
     {"fragment-bytes", true},
     {"video-loss", true},
     {"audio-channels", true},
+    {"ptz", true},
     {"fast", false},
     {"frames", true},
     {"rec-on-nack", true},
@@ -361,6 +362,7 @@ Live video and sound:
   --video-loss LIST|none   channels (1-16) reported as lost; they send nothing
   --audio-channels LIST|none
                            channels (1-16) with sound (default 1)
+  --ptz LIST|none          channels (1-16) with a steerable camera, encoded live (default 1)
   --fast                   stream as fast as the client reads, not in real time
   --frames N               each channel stops after N frames per live request
 Device answers:

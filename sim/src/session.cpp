@@ -42,6 +42,10 @@ ClientSession::ClientSession(int fd, SessionContext context)
     : io_(fd, context.stop), context_(std::move(context)), link_(io_) {
   if (context_.counters == nullptr) context_.counters = &ownCounters_;
   if (context_.recording == nullptr) context_.recording = &ownRecording_;
+  if (context_.ptz == nullptr) {
+    ownPtz_ = std::make_unique<PtzCameras>(context_.config);
+    context_.ptz = ownPtz_.get();
+  }
   handlers_[code::kHello] = &ClientSession::OnHello;
   handlers_[code::kBye48] = &ClientSession::OnBye;
   handlers_[code::kLiveReq] = &ClientSession::OnLiveReq;
@@ -53,6 +57,9 @@ ClientSession::ClientSession(int fd, SessionContext context)
   handlers_[code::kRebootReq] = &ClientSession::OnReboot;
   handlers_[code::kPowerOffReq] = &ClientSession::OnPowerOff;
   handlers_[code::kDvrTimeReq] = &ClientSession::OnDvrTime;
+  handlers_[code::kPtzChannelReq] = &ClientSession::OnPtzChannel;
+  handlers_[code::kPtzMoveReq] = &ClientSession::OnPtzMove;
+  handlers_[code::kPtzMoveStop] = &ClientSession::OnPtzStop;
 }
 
 ClientSession::~ClientSession() { StopStreaming(); }
@@ -84,6 +91,8 @@ void ClientSession::Run() {
   }
   // The streaming thread must be gone before our side of the socket shuts.
   StopStreaming();
+  // A key still held when the client goes must not keep the camera moving.
+  if (ptzChannel_ >= 0) context_.ptz->Stop(ptzChannel_);
   if (closeGracefully_) {
     // Shut our side first and let the client close its own, so neither side
     // leaves unread data behind (which would turn the close into a reset).

@@ -31,6 +31,7 @@ struct SessionContext {
   std::string peer;                             // "address:port" for the trace
   StreamCounters* counters = nullptr;           // frames sent; shared by all sessions
   std::atomic<bool>* recording = nullptr;       // the recorder's recording state
+  PtzCameras* ptz = nullptr;                    // the steerable cameras
 };
 
 class ClientSession {
@@ -66,6 +67,10 @@ class ClientSession {
   bool OnReboot(const ReceivedMessage& message);
   bool OnPowerOff(const ReceivedMessage& message);
   bool OnDvrTime(const ReceivedMessage& message);
+  // PTZ (session_ptz.cpp).
+  bool OnPtzChannel(const ReceivedMessage& message);
+  bool OnPtzMove(const ReceivedMessage& message);
+  bool OnPtzStop(const ReceivedMessage& message);
   // Answers with `ack`, then closes after a short grace (reboot, power-off).
   bool AckAndClose(uint16_t ack);
   void StopStreaming();  // ends the streaming thread (without the lock)
@@ -90,6 +95,8 @@ class ClientSession {
   SendLink link_;
   StreamCounters ownCounters_;  // used when the context brings none
   std::atomic<bool> ownRecording_{false};
+  std::unique_ptr<PtzCameras> ownPtz_;  // used when the context brings none
+  int ptzChannel_ = -1;                 // selected by PTZ_CHANNEL_REQ
   std::unique_ptr<LiveStreamer> streamer_;
   std::unordered_map<uint16_t, Handler> handlers_;
   Phase phase_ = Phase::kGreeting;

@@ -39,7 +39,8 @@ bool ClientSession::OnLiveReq(const ReceivedMessage& message) {
     streamer_ = std::make_unique<LiveStreamer>(
         config, link_, context_.stop, *context_.counters,
         config.verbose ? LiveStreamer::TraceFn([this](const std::string& line) { Trace(line); })
-                       : LiveStreamer::TraceFn());
+                       : LiveStreamer::TraceFn(),
+        context_.ptz);
   }
   // Channel info first: the frames of the new request must follow it.
   if (!SendLocked(code::kLiveChannelInfo, BuildWord(word))) return false;

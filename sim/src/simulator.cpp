@@ -32,6 +32,7 @@ struct Simulator::Impl {
 
   detail::StreamCounters counters;
   std::atomic<bool> recording{false};
+  std::unique_ptr<detail::PtzCameras> ptz;
 
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
@@ -94,7 +95,7 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
   }
   detail::SessionContext context{config, stop,
                                  [this](ReceivedMessage m) { Record(std::move(m)); }, peer,
-                                 &counters, &recording};
+                                 &counters, &recording, ptz.get()};
   detail::ClientSession(fd, std::move(context)).Run();
   {
     const std::lock_guard<std::mutex> lock(clientMutex);
@@ -105,6 +106,7 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
 
 Simulator::Simulator(SimConfig config) : impl_(std::make_unique<Impl>()) {
   impl_->config = std::move(config);
+  impl_->ptz = std::make_unique<detail::PtzCameras>(impl_->config);
 }
 
 Simulator::~Simulator() { Stop(); }
@@ -197,5 +199,7 @@ uint64_t Simulator::AudioFramesSent() const {
 }
 
 bool Simulator::Recording() const { return impl_->recording.load(); }
+
+PtzState Simulator::PtzPosition(int channel) const { return impl_->ptz->Get(channel); }
 
 }  // namespace orva::sim

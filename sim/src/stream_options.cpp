@@ -87,6 +87,8 @@ bool ApplyStreamOption(const std::string& name, const std::string& value, SimCon
     ok = ParseChannelList(value, video.videoLoss, error);
   } else if (name == "audio-channels") {
     ok = ParseChannelList(value, config.audioChannels, error);
+  } else if (name == "ptz") {
+    ok = ParseChannelList(value, config.ptzChannels, error);
   } else if (name == "frames") {
     ok = ParseIntIn(value, 1, 1000000000, config.framesPerChannel, error);
   } else if (name == "rec-on-nack") {

@@ -33,6 +33,8 @@ constexpr uint8_t kFont[10][7] = {
     {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}, {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},
 };
 
+}  // namespace
+
 void SevenSegmentDigit(Canvas& c, int digit, int x, int y, int w, int h, Yuv colour) {
   const int t = std::max(2, w / 6);  // stroke thickness
   const int half = h / 2;
@@ -60,8 +62,6 @@ void SmallNumber(Canvas& c, int value, int digits, int x, int y, int scale, Yuv 
     }
   }
 }
-
-}  // namespace
 
 Canvas::Canvas(int width, int height)
     : width_(width),

@@ -43,6 +43,11 @@ void DrawTestPicture(Canvas& canvas, int channel, int frame, int loopFrames, boo
 // with first 0 or 1 gives the first or second field.
 void SampleTo420(const Canvas& canvas, int firstLine, int lineStep, Planes420& out);
 
+// A digit 0-9 in seven segments filling w x h at (x, y).
+void SevenSegmentDigit(Canvas& c, int digit, int x, int y, int w, int h, Yuv colour);
+// `value` as `digits` decimal digits of a 5 x 7 font scaled by `scale`.
+void SmallNumber(Canvas& c, int value, int digits, int x, int y, int scale, Yuv colour);
+
 // Background colour of a channel, distinct for each of the 16 channels.
 Yuv ChannelColour(int channel);
 

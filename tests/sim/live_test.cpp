@@ -23,6 +23,7 @@ SimConfig FastConfig() {
   config.video.fps = 5;
   config.video.loopSeconds = 1;
   config.audioChannels.fill(false);
+  config.ptzChannels.fill(false);  // these tests check the looped test picture
   return config;
 }
 

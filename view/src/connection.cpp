@@ -12,7 +12,8 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
       m_params(params),
       m_view(view),
       m_rights(static_cast<RightsObserver*>(this)),
-      m_device(static_cast<DeviceObserver*>(this)) {
+      m_device(static_cast<DeviceObserver*>(this)),
+      m_ptz(static_cast<PtzObserver*>(this)) {
   LiveSettings settings;
   const app::LocalSetup& setup = services.Setup();
   settings.liveAudioDepth = setup.audioBuf[0];
@@ -27,6 +28,7 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
   m_session = std::make_unique<DvrSession>(std::move(params), static_cast<SessionObserver*>(this), &services.Log());
   m_rights.Attach(*m_session);
   m_device.Attach(*m_session);
+  m_ptz.Attach(*m_session);
   m_live->Attach(*m_session);
 }
 
@@ -82,6 +84,10 @@ void GuiConnection::OnCovertApplied(const std::array<uint8_t, 16>& covert, bool)
 
 void GuiConnection::OnRecordingChanged(bool recording) {
   Post([this, recording] { emit recordingChanged(recording); });
+}
+
+void GuiConnection::OnPtzAvailability(bool steerable) {
+  Post([this, steerable] { emit ptzAvailabilityChanged(steerable); });
 }
 
 }  // namespace orva::view

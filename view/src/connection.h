@@ -10,6 +10,7 @@
 
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
+#include "orva/link/ptz_control.h"
 #include "orva/media/live_controller.h"
 #include "orva/setup/rights_monitor.h"
 
@@ -21,7 +22,8 @@ namespace orva::view {
 
 class CVideoView;
 
-class GuiConnection : public QObject, private SessionObserver, private RightsObserver, private DeviceObserver {
+class GuiConnection : public QObject, private SessionObserver, private RightsObserver, private DeviceObserver,
+                      private PtzObserver {
   Q_OBJECT
  public:
   // The view must outlive the connection (the decoders draw into it).
@@ -39,6 +41,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   RightsMonitor& Rights() { return m_rights; }
   DeviceControl& Device() { return m_device; }
   LiveController& Live() { return *m_live; }
+  PtzControl& Ptz() { return m_ptz; }
 
  signals:
   // All emitted on the GUI thread.
@@ -49,6 +52,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void audioChannelsChanged(quint16 mask);
   void recordingChanged(bool recording);
   void rightsChanged();
+  void ptzAvailabilityChanged(bool steerable);
 
  private:
   // SessionObserver
@@ -62,6 +66,8 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void OnCovertApplied(const std::array<uint8_t, 16>& covert, bool changed) override;
   // DeviceObserver
   void OnRecordingChanged(bool recording) override;
+  // PtzObserver
+  void OnPtzAvailability(bool steerable) override;
 
   template <typename F>
   void Post(F&& f) {
@@ -73,6 +79,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   bool m_closed = false;
   RightsMonitor m_rights;
   DeviceControl m_device;
+  PtzControl m_ptz;
   std::unique_ptr<LiveController> m_live;
   std::unique_ptr<DvrSession> m_session;  // last: its threads stop before the rest goes
 };

@@ -162,7 +162,9 @@ void MainWindow::BuildControls() {
   AddButton("Arrange", "arrange", "button.arrange", "Arrange", QRect(876, 492, 44, 30));
   connect(m_commands["Full"], &QAbstractButton::clicked, this, &MainWindow::OnFull);
   connect(m_commands["OSD"], &QAbstractButton::clicked, this, [this] { m_view->SetTextOn(!m_view->TextOn()); });
-  connect(m_commands["Arrange"], &QAbstractButton::clicked, this, [this] { m_view->Arrange(); });
+  connect(m_commands["Arrange"], &QAbstractButton::clicked, this, [this] {
+    if (!PtzMenuMode()) m_view->Arrange();
+  });
 
   // Right column, below the layouts: full screen, on-screen text, arrange, audio.
   AddButton("SelAudio", "selaudio", "button.selaudio", "Sel. audio", QRect(876, 528, 44, 30));
@@ -201,6 +203,8 @@ void MainWindow::BuildControls() {
   connect(m_commands["Load"], &QAbstractButton::clicked, this, &MainWindow::OpenImage);
   connect(m_commands["SelAudio"], &QAbstractButton::clicked, this, &MainWindow::OnSelAudio);
   connect(m_commands["Sound"], &QAbstractButton::clicked, this, &MainWindow::OnSound);
+  connect(m_commands["Pan"], &QAbstractButton::clicked, this, [this] { OpenPtz(0); });
+  connect(m_commands["Zoom"], &QAbstractButton::clicked, this, [this] { OpenPtz(1); });
   // "Mike" has no effect.
 
   auto* volumeLabel = new QLabel(Caption("main.volume", "Volume"), this);
@@ -217,7 +221,7 @@ void MainWindow::BuildControls() {
 
 void MainWindow::SetLaterFeaturesDisabled() {
   // Commands whose windows arrive in later releases are shown but disabled.
-  for (const char* name : {"RSearch", "RSetup", "FirmUp", "Pan", "Zoom", "LSearch", "Play1", "Play2", "Play3",
+  for (const char* name : {"RSearch", "RSetup", "FirmUp", "LSearch", "Play1", "Play2", "Play3",
                            "Play4", "Play6", "Play7"})
     m_commands[QString::fromLatin1(name)]->setEnabled(false);
   m_playbackSlider->setEnabled(false);
@@ -231,6 +235,7 @@ void MainWindow::CreateVideoView() {
   connect(m_view, &CVideoView::visibleChannelsChanged, this, &MainWindow::OnVisibleChannels);
   connect(m_view, &CVideoView::layoutChanged, this, [this](int, int) { UpdateLayoutHighlight(); });
   connect(m_view, &CVideoView::snapshotReady, this, &MainWindow::OnSnapshotReady);
+  connect(m_view, &CVideoView::channelClicked, this, &MainWindow::FollowPtzChannel);
   m_view->show();
   UpdateLayoutHighlight();
 }
@@ -270,6 +275,12 @@ void MainWindow::RefreshState() {
   m_commands["OSD"]->SetLit(m_view && m_view->TextOn());
   m_commands["Full"]->SetLit(m_view && m_view->FullScreen());
   m_commands["Play5"]->SetLit(m_connection && m_connection->Device().Recording());
+  // The PTZ panel lives only with live view (the recorder may stop it too).
+  if (!live && m_ptzPanel) ClosePtz();
+  m_commands["Pan"]->setEnabled(live);
+  m_commands["Zoom"]->setEnabled(live);
+  m_commands["Pan"]->SetLit(m_ptzPanel && PtzPanelMode() == 0);
+  m_commands["Zoom"]->SetLit(m_ptzPanel && PtzPanelMode() == 1);
 
   // The clock: the recorder's time of the last live frame, else this computer's.
   const int dateFormat = m_services.Setup().dateFormat;

@@ -27,7 +27,9 @@ uint8_t Opacity(const app::LocalSetup& setup, skin::OpacitySlot slot) {
 }  // namespace
 
 void MainWindow::OnChannel(int channel) {
+  if (PtzMenuMode()) return;
   m_view->ShowSingle(channel);
+  if (m_view->Layout() == 0 && (m_view->VisibleChannels() >> channel) & 1u) FollowPtzChannel(channel);
   if ((m_soundChannels >> channel) & 1u) {
     m_audioChannel = channel;
     UpdateSoundMarks();
@@ -35,6 +37,7 @@ void MainWindow::OnChannel(int channel) {
 }
 
 void MainWindow::OnLayout(int index) {
+  if (PtzMenuMode()) return;
   m_view->SetLayout(kLayoutButtonLayouts[static_cast<size_t>(index)]);
   UpdateLayoutHighlight();
   RequestVisible(m_view->VisibleChannels());
@@ -78,6 +81,7 @@ void MainWindow::OnLive() {
   DvrSession& session = m_connection->Session();
   if (session.PlaybackActive() || !session.Connected()) return;
   if (session.LiveActive()) {
+    ClosePtz();
     m_connection->Live().StopLive();
     m_view->ForgetFrameTime();
   } else {

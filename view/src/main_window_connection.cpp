@@ -32,6 +32,7 @@ void MainWindow::Connect(const ConnectParams& params) {
   connect(m_connection, &GuiConnection::stateChanged, this, &MainWindow::OnSessionState);
   connect(m_connection, &GuiConnection::identityArrived, this, &MainWindow::OnIdentity);
   connect(m_connection, &GuiConnection::audioChannelsChanged, this, &MainWindow::OnSoundChannels);
+  connect(m_connection, &GuiConnection::ptzAvailabilityChanged, this, &MainWindow::OnPtzAvailability);
   connect(m_connection, &GuiConnection::recordingChanged, this, [this](bool on) { m_commands["Play5"]->SetLit(on); });
   connect(m_connection, &GuiConnection::audioIndicatorChanged, this, [this](bool on) { m_commands["Audio"]->SetLit(on); });
   m_lastRequestMask = 0xFFFF;  // the handshake asks for every channel
@@ -44,6 +45,7 @@ void MainWindow::Connect(const ConnectParams& params) {
 void MainWindow::Disconnect() {
   if (!m_connection) return;
   // Forget the object first: a second request while this one runs finds none.
+  ClosePtz();
   GuiConnection* connection = m_connection;
   m_connection = nullptr;
   connection->Close();

@@ -58,6 +58,7 @@ std::vector<SimUser> DefaultUsers();
 std::array<std::string, 16> DefaultCameraNames();
 std::array<bool, 16> DefaultCovert();
 std::array<bool, 16> DefaultAudioChannels();  // channel 1 (index 0)
+std::array<bool, 16> DefaultPtzChannels();    // channel 1 (index 0)
 // The recorder's wall clock now, as wire seconds (local time encoded as UTC).
 uint32_t WireNow();
 
@@ -79,6 +80,7 @@ struct SimConfig {
 
   SimVideoConfig video;
   std::array<bool, 16> audioChannels = DefaultAudioChannels();  // channels that carry sound
+  std::array<bool, 16> ptzChannels = DefaultPtzChannels();  // steerable cameras, encoded live
   bool fast = false;               // stream as fast as the client reads instead of in real time
   int framesPerChannel = 0;        // > 0: each channel stops after this many frames per LIVE_REQ
   int32_t recOnNack = 0;           // non-zero: REC_ON_REQ is refused with this result

@@ -19,6 +19,17 @@ struct ReceivedMessage {
   std::vector<uint8_t> payload;
 };
 
+// The camera of a steerable channel: (x, y) is the centre of the view in
+// pixels of the scene, which is four times the picture's width and height;
+// zoom is in percent (100 = the view is one picture of the scene, 400 = a
+// quarter of it). The dome menu has rows 0-3.
+struct PtzState {
+  int x = 0, y = 0;
+  int zoom = 100;
+  bool menuOpen = false;
+  int menuRow = 0;
+};
+
 class Simulator {
  public:
   explicit Simulator(SimConfig config);
@@ -43,6 +54,9 @@ class Simulator {
   uint64_t AudioFramesSent() const;
   // The simulated recorder's recording state (REC_ON_REQ / REC_OFF_REQ).
   bool Recording() const;
+  // The camera of a channel (0-15); a default PtzState for channels that
+  // cannot be steered or are out of range.
+  PtzState PtzPosition(int channel) const;
 
  private:
   struct Impl;

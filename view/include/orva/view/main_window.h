@@ -14,6 +14,7 @@
 
 #include "orva/app/app_services.h"
 #include "orva/link/dvr_session.h"
+#include "orva/view/ptz_panel.h"
 #include "orva/view/video_view.h"
 
 class QAbstractButton;
@@ -22,6 +23,7 @@ class QSlider;
 
 namespace orva {
 class LiveController;
+class PtzControl;
 namespace pictures {
 class CSnapshotWriter;
 }
@@ -97,6 +99,22 @@ class MainWindow : public QWidget {
   // Orderly end: stops live view, closes the connection, closes the window.
   void Quit();
 
+  // --- PTZ (main_window_ptz.cpp) ---
+  // The "Pan" (0) and "Zoom" (1) commands: live view only, with the PTZ
+  // right; opens the panel, switches its mode, or closes it when it already
+  // shows that mode.
+  void OpenPtz(int mode);
+  // Live stop and disconnect: ends a running preset action, destroys the panels.
+  void ClosePtz();
+  CPtzPanel* PtzPanel() const;
+  CPresetPanel* PresetPanel() const;
+  CDomeMenuPanel* DomeMenuPanel() const;
+  PtzControl* Ptz() const;
+  // The camera's own menu is being driven: layout and channel commands are ignored.
+  bool PtzMenuMode() const;
+  // The current PTZ channel, -1 when none was chosen.
+  int PtzChannel() const { return m_ptzChannel; }
+
  signals:
   void connectionChanged(bool connected);
 
@@ -143,6 +161,18 @@ class MainWindow : public QWidget {
   // Deletes connections that were closed but whose deletion is still pending.
   void ReleaseClosedConnections();
 
+  // main_window_ptz.cpp: the panels' reports
+  void OnPtzKey(int key, bool pressed);
+  void OnPtzCentre();
+  void OnPresetAction(int action, int number);
+  void OnPresetMenu();
+  void OnPresetClosed();
+  void OnDomeMenu(int command);
+  void OnPtzAvailability(bool steerable);
+  // A channel shown alone or clicked while the panel is open becomes the PTZ channel.
+  void FollowPtzChannel(int channel);
+  int PtzPanelMode() const;  // -1 without a panel
+
   app::AppServices& m_services;
   MainVideoView* m_view = nullptr;
   GuiConnection* m_connection = nullptr;
@@ -164,6 +194,13 @@ class MainWindow : public QWidget {
 
   std::array<std::vector<std::unique_ptr<pictures::CSnapshotWriter>>, 16> m_writers;
   QTimer m_snapshotTimer;
+
+  QPointer<CPtzPanel> m_ptzPanel;
+  QPointer<CPresetPanel> m_presetPanel;
+  QPointer<CDomeMenuPanel> m_domeMenuPanel;
+  int m_ptzChannel = -1;     // chosen for the open panel
+  int m_ptzRemembered = -1;  // the last one chosen, tried first next time
+  uint16_t m_ptzPresetNumber = 0;
 
   QPoint m_dragOffset;
   bool m_dragging = false;
