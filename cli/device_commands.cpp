@@ -71,12 +71,7 @@ int RunTime(const Options& options, std::ostream& out, std::ostream& err) {
   session.Device().RequestTime();
   code = session.WaitUntil([&] { return session.DvrTime().has_value(); }, AnswerWait(options), error);
   if (code != kExitOk) return Fail(session, code, error, err);
-  UserTime t;
-  GetTime_tToUsertime(*session.DvrTime(), t);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d\n", t.year, t.month + 1, t.day + 1, t.hour, t.minute,
-                t.second);
-  out << text;
+  out << FormatRecorderTime(*session.DvrTime(), 0) << "\n";
   session.Close();
   return kExitOk;
 }

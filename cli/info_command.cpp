@@ -8,15 +8,6 @@
 namespace orva::cli {
 namespace {
 
-std::string FormatUtc(uint32_t wireSeconds) {
-  UserTime t;
-  GetTime_tToUsertime(wireSeconds, t);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month + 1, t.day + 1, t.hour, t.minute,
-                t.second);
-  return text;
-}
-
 void PrintIdentity(const std::string& address, const RecorderIdentity& id, std::ostream& out) {
   out << "address: " << address << "\n";
   out << "product_number: " << int(id.productNumber) << "\n";
@@ -28,7 +19,7 @@ void PrintIdentity(const std::string& address, const RecorderIdentity& id, std::
   out << "account: " << int(id.account) << "\n";
   out << "mac: " << FormatMac(id.mac) << "\n";
   for (int i = 0; i < kFirmwareComponents; ++i)
-    if (id.firmVer[i] != 0) out << "firmware: " << i << " " << id.firmName[i].data() << " " << FormatUtc(id.firmVer[i]) << "\n";
+    if (id.firmVer[i] != 0) out << "firmware: " << i << " " << id.firmName[i].data() << " " << FormatRecorderTime(id.firmVer[i], 0) << "\n";
 }
 
 void PrintRights(const RightsSnapshot& rights, std::ostream& out) {

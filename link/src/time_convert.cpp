@@ -1,5 +1,6 @@
 #include "orva/link/time_convert.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "orva/link/trace.h"
@@ -31,6 +32,28 @@ int64_t GetUsertimeToTime_t(const UserTime& in) {
   parts.tm_min = in.minute;
   parts.tm_sec = in.second;
   return static_cast<int64_t>(timegm(&parts));
+}
+
+std::string FormatRecorderTime(int64_t seconds, int dateFormat, const char* separator) {
+  UserTime t;
+  GetTime_tToUsertime(seconds < 0 ? 0 : seconds, t);
+  const int year = t.year, month = t.month + 1, day = t.day + 1;
+  char text[80];
+  switch (dateFormat) {
+    case 1:
+      std::snprintf(text, sizeof text, "%02d-%02d-%04d%s%02d:%02d:%02d", month, day, year, separator, t.hour, t.minute,
+                    t.second);
+      break;
+    case 2:
+      std::snprintf(text, sizeof text, "%02d-%02d-%04d%s%02d:%02d:%02d", day, month, year, separator, t.hour, t.minute,
+                    t.second);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d%s%02d:%02d:%02d", year, month, day, separator, t.hour, t.minute,
+                    t.second);
+      break;
+  }
+  return text;
 }
 
 int64_t LocalUtcOffsetSeconds(int64_t t) {

@@ -227,14 +227,7 @@ void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
   view.DrawChannel(m_channel);
 
   if (view.Store().TakeSnapshotRequest(m_channel)) {
-    UserTime t;
-    GetTime_tToUsertime(second, t);
-    char text[64];
-    switch (m_context.dateFormat) {
-      case 1: std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", t.month + 1, t.day + 1, t.year, t.hour, t.minute, t.second); break;
-      case 2: std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", t.day + 1, t.month + 1, t.year, t.hour, t.minute, t.second); break;
-      default: std::snprintf(text, sizeof text, "%04d-%02d-%02d  %02d:%02d:%02d", t.year, t.month + 1, t.day + 1, t.hour, t.minute, t.second); break;
-    }
+    const std::string text = FormatRecorderTime(second, m_context.dateFormat, "  ");
     std::vector<uint8_t> copy;
     {
       std::lock_guard lock(channel.lock);

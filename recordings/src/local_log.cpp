@@ -1,5 +1,7 @@
 #include "orva/recordings/local_log.h"
 
+#include "orva/link/time_convert.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -264,24 +266,7 @@ bool LocalLog::Load(std::vector<LocalLogRecord>& oldestFirst, std::string& error
   return true;
 }
 
-std::string LocalLogTimeText(int64_t time, int dateFormat) {
-  time_t t = static_cast<time_t>(time < 0 ? 0 : time);
-  struct tm u {};
-  if (!gmtime_r(&t, &u)) return std::string();
-  char text[64];
-  const int y = u.tm_year + 1900, mo = u.tm_mon + 1, d = u.tm_mday;
-  if (dateFormat == 1) {
-    std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", mo, d, y, u.tm_hour, u.tm_min,
-                  u.tm_sec);
-  } else if (dateFormat == 2) {
-    std::snprintf(text, sizeof text, "%02d-%02d-%04d %02d:%02d:%02d", d, mo, y, u.tm_hour, u.tm_min,
-                  u.tm_sec);
-  } else {
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, u.tm_hour, u.tm_min,
-                  u.tm_sec);
-  }
-  return text;
-}
+std::string LocalLogTimeText(int64_t time, int dateFormat) { return FormatRecorderTime(time, dateFormat); }
 
 int LocalLogMainIndex(uint32_t mainType) {
   for (int bit = 0; bit < 4; ++bit) {

@@ -129,22 +129,7 @@ int TitleLimit(int windowWidth) {
 }
 
 std::string SnapshotTimeText(uint32_t wireSeconds, int dateFormat) {
-  UserTime t;
-  GetTime_tToUsertime(static_cast<int64_t>(wireSeconds), t);
-  const int year = t.year, month = t.month + 1, day = t.day + 1;
-  char text[64];
-  switch (dateFormat) {
-    case 1:
-      std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", month, day, year, t.hour, t.minute, t.second);
-      break;
-    case 2:
-      std::snprintf(text, sizeof text, "%02d-%02d-%04d  %02d:%02d:%02d", day, month, year, t.hour, t.minute, t.second);
-      break;
-    default:
-      std::snprintf(text, sizeof text, "%04d-%02d-%02d  %02d:%02d:%02d", year, month, day, t.hour, t.minute, t.second);
-      break;
-  }
-  return text;
+  return FormatRecorderTime(wireSeconds, dateFormat, "  ");
 }
 
 }  // namespace orva::view

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace orva {
 
@@ -22,6 +23,11 @@ void GetTime_tToUsertime(int64_t t, UserTime& out);
 
 // The inverse: the fields read as a UTC calendar date and time (timegm).
 int64_t GetUsertimeToTime_t(const UserTime& in);
+
+// A recorder time as text by the date-format setting: 0 year-month-day,
+// 1 month-day-year, 2 day-month-year, then the time after `separator`
+// ("2009-12-07 10:15:30"). A negative value counts as 0.
+std::string FormatRecorderTime(int64_t seconds, int dateFormat, const char* separator = " ");
 
 // The local zone's offset from UTC in seconds at time t (daylight saving
 // included), for values that record "this computer's wall clock as UTC".
