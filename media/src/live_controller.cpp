@@ -253,6 +253,18 @@ void LiveController::HandleAudio(const LiveBlock& block) {
   m_audioStats.channel = channel;
 }
 
+bool LiveController::QueueAudio(int channel, std::span<const uint8_t> frame) {
+  std::lock_guard lock(m_slotsLock);
+  if (!m_audio || channel < 0 || channel >= kChannelCount) return false;
+  m_audioStats.channel = channel;
+  return m_audio->Enqueue(frame.data(), frame.size());
+}
+
+void LiveController::SilenceAudio(bool silent) {
+  std::lock_guard lock(m_slotsLock);
+  if (m_audio) m_audio->SetDiscard(silent);
+}
+
 bool LiveController::RecvFn_LiveNack(DvrSession& session, const MessageHeader& header) {
   session.SetConnected(false);
   const int32_t result = session.ReadResultCode(header);

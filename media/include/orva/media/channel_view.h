@@ -78,6 +78,11 @@ class ChannelView {
   // The channel shown alone in layout 0, or -1 when more panes are shown.
   virtual int SingleShownChannel() const { return -1; }
 
+  // --- playback ---
+  // A playback begins: display mode 2 (remote) or 3 (local), every channel
+  // of the count in the full grid for it.
+  virtual void StartPlaybackDisplay(int mode, int channelCount) { (void)mode, (void)channelCount; }
+
  private:
   ChannelPictureStore m_store;
 };

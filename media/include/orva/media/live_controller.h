@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "orva/link/dvr_session.h"
 #include "orva/media/audio_player.h"
@@ -64,6 +65,12 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   void SetCovertHidden(std::function<bool(int channel)> hidden) { m_covertHidden = std::move(hidden); }
   void SetLocalPlaybackOpen(bool open) { m_localPlaybackOpen = open; }
   void SetAudioChannelsObserver(std::function<void(uint16_t)> observer) { m_audioObserver = std::move(observer); }
+
+  // For remote playback, which shares the one audio player: queue one audio
+  // frame (false without a player), keep it silent, or drain and release it.
+  bool QueueAudio(int channel, std::span<const uint8_t> frame);
+  void SilenceAudio(bool silent);
+  void DrainAudio() { ReleaseAudio(true); }
 
   uint16_t VideoLoss() const { return m_videoLoss.load(); }
   uint16_t AudioChannels() const { return m_audioPresent.load(); }
