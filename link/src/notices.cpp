@@ -50,6 +50,7 @@ constexpr Row kRows[] = {
   {15, 0, {"Not permitted", "Your user account does not have the right to do this. Ask the recorder's administrator."}},
   {16, 0, {"Setup", "Reset the recorder's setup to the factory values?"}},
   {20, 0, {"Wrong recorder", "Not ORVA7000 !"}},
+  {21, 0, {"Download stopped", "The download files could not be written (disk full or not writable). What was received so far is kept."}},
 };
 // clang-format on
 
