@@ -24,13 +24,17 @@ void DeviceControl::Attach(DvrSession& session) {
   bind(msg::POWEROFF_NACK, &DeviceControl::RecvFn_RebootNack);
   bind(msg::DVR_TIME_ACK, &DeviceControl::RecvFn_DvrTimeAck);
   bind(msg::DST_INFO, &DeviceControl::RecvFn_DstInfo);
-  session.SetHandler(msg::A_LISTEN_ACK, [this](DvrSession&, const MessageHeader&) {
+  // Both answers carry no payload, but one that does must still be read
+  // past, or the stream would no longer be aligned on the next header.
+  session.SetHandler(msg::A_LISTEN_ACK, [this](DvrSession& s, const MessageHeader& h) {
     Trace("Recv...A_LISTEN_ACK...\n");
+    if (!s.Discard(h)) return false;
     if (m_observer) m_observer->OnListenAnswer(true);
     return true;
   });
-  session.SetHandler(msg::REBOOT_ACK, [this](DvrSession&, const MessageHeader&) {
+  session.SetHandler(msg::REBOOT_ACK, [this](DvrSession& s, const MessageHeader& h) {
     Trace("Recv...REBOOT_ACK...\n");
+    if (!s.Discard(h)) return false;
     if (m_observer) m_observer->OnRebootAccepted();
     return true;
   });

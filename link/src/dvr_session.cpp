@@ -88,9 +88,15 @@ void DvrSession::WriteLogon(LogonKind kind) {
   if (m_journal) m_journal->WriteLogon(kind, User(), m_address);
 }
 
-void DvrSession::Send(uint16_t code, std::span<const uint8_t> payload, bool audioFlag) {
+bool DvrSession::Send(uint16_t code, std::span<const uint8_t> payload, bool audioFlag) {
+  // The header's length field has 16 bits; a longer payload would go out
+  // with a wrong length and misalign the recorder's reading.
+  if (payload.size() > 0xFFFF) {
+    Trace("Send... code %d refused: %zu payload bytes do not fit one message\n", code, payload.size());
+    return false;
+  }
   MessageHeader header = MakeHeader(code, static_cast<uint16_t>(payload.size()), audioFlag);
-  m_socket.SendPacket(header, payload.data(), payload.size());
+  return m_socket.SendPacket(header, payload.data(), payload.size());
 }
 
 bool DvrSession::ReadPayload(const MessageHeader& header, std::vector<uint8_t>& out) {

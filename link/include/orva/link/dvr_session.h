@@ -133,7 +133,9 @@ class DvrSession {
   std::chrono::milliseconds RecvLimit() const { return m_timing.recvLimit; }
 
   // --- any thread ---
-  void Send(uint16_t code, std::span<const uint8_t> payload = {}, bool audioFlag = false);
+  // False when the message did not go out whole (a payload over 65,535
+  // bytes is refused, as one message cannot carry it).
+  bool Send(uint16_t code, std::span<const uint8_t> payload = {}, bool audioFlag = false);
   void PostNotice(Notice notice);
   SessionObserver* Observer() const { return m_observer; }
   LogonJournal* Journal() const { return m_journal; }
