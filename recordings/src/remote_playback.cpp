@@ -142,8 +142,15 @@ std::array<ChannelDecoderStats, kChannelCount> RemotePlayback::DecoderStats() co
 
 void RemotePlayback::SendControl(uint16_t code, std::span<const uint8_t> payload) {
   if (!m_session) return;
+  // Control messages go out at least the pause apart. The sender waits
+  // before a message that would come too soon rather than after every one,
+  // so the receive thread's credit every 48 frames never holds up frames.
+  std::lock_guard lock(m_controlLock);
+  const int64_t due = m_lastControlMs + m_timing.controlPauseMs;
+  const int64_t now = m_clock.NowMs();
+  if (m_lastControlMs != 0 && now < due) m_clock.SleepMs(static_cast<int>(due - now));
   m_session->Send(code, payload);
-  m_clock.SleepMs(m_timing.controlPauseMs);
+  m_lastControlMs = m_clock.NowMs();
 }
 
 void RemotePlayback::SendCredit(uint32_t frames) {

@@ -192,19 +192,20 @@ TEST_F(PlaybackTest, CreditOf48GoesOutOnThe49thFrameAndFramesArePacedByTheirTime
     EXPECT_GE(calls.shownAt[i], static_cast<int64_t>(i) * 100) << i;
     EXPECT_LE(calls.shownAt[i], static_cast<int64_t>(i) * 100 + 30) << i;
   }
-  // At another speed nothing waits: one millisecond per frame.
+  // At another speed nothing waits for the frames' times (a second apart
+  // here): one millisecond per frame, and what a busy decoder adds.
   const int64_t before = clock.now.load();
   for (int i = 0; i < 10; ++i) Send(VideoRecord(0, base + 10000 + 1000u * i), 13);
   Sync();
   EXPECT_EQ(playback->Speed(), 3);
   EXPECT_TRUE(silent.load());
-  EXPECT_LT(clock.now.load() - before, 40);
+  EXPECT_LT(clock.now.load() - before, 500);
   // A stall of more than 3 s re-bases instead of racing to catch up.
   Send(VideoRecord(0, base + 100000), 11);
   Send(VideoRecord(0, base + 200000), 11);
   Send(VideoRecord(0, base + 200100), 11);
   Sync();
-  EXPECT_LT(clock.now.load() - before, 40 + 3100 + 3100 + 200);
+  EXPECT_LT(clock.now.load() - before, 500 + 3100 + 3100 + 200);
 }
 
 TEST_F(PlaybackTest, StepBackAfterPauseRepositionsToTheLastShownFrameThenStepsOnce) {

@@ -6,8 +6,8 @@
 // - Attach() before the session opens: installs the playback handlers and
 //   becomes a close participant.
 // - Request, the motion commands, SetVisibleChannels and Stop run on the UI
-//   thread (orvactl: its main thread). Each control message is followed by
-//   the configured pause of the sending thread.
+//   thread (orvactl: its main thread). Control messages from either thread
+//   go out at least the configured pause apart.
 // - The handlers run on the receive thread, which also paces the frames at
 //   speed ±1 by sleeping; a PLAY_ON_FAIL runs the stop sequence there.
 // - Every field shared by the two threads is an atomic. The decoder slots
@@ -114,7 +114,7 @@ struct PlaybackHooks {
 };
 
 struct PlaybackTiming {
-  int controlPauseMs = 50;  // after every control message
+  int controlPauseMs = 50;  // the least time between two control messages
   int commandSettleFastMs = 100;   // after reverse and forward play
   int commandSettleSlowMs = 500;   // after the other commands
   int rebaseAfterMs = 3000;        // a pacing wait longer than this re-bases
@@ -239,6 +239,9 @@ class RemotePlayback : private CloseParticipant {
   std::atomic<uint16_t> m_audioPresent{0};
   std::array<std::atomic<uint32_t>, kChannelCount> m_generations{};
   std::atomic<bool> m_stopping{false};         // the stop sequence runs
+
+  std::mutex m_controlLock;  // spaces the control messages of both threads
+  int64_t m_lastControlMs = 0;
 
   // Receive thread only: the pacing reference.
   int64_t m_referenceFrameMs = 0;
