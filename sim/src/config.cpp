@@ -68,6 +68,22 @@ std::array<bool, 16> DefaultPtzChannels() {
   return ptz;
 }
 
+std::vector<SimEventPattern> DefaultEventPatterns() {
+  SimEventPattern motion;
+  motion.kind = 2;
+  motion.period = 600;
+  motion.length = 30;
+  for (size_t ch = 1; ch < 16; ch += 2) motion.channels[ch] = true;
+  SimEventPattern alarm;
+  alarm.kind = 4;
+  alarm.period = 7200;
+  alarm.length = 60;
+  alarm.channels[0] = true;
+  return {motion, alarm};
+}
+
+SimArchiveConfig::SimArchiveConfig() : events(DefaultEventPatterns()) { channels.fill(true); }
+
 uint32_t WireNow() {
   // The recorder keeps local time and sends it as if it were UTC.
   const time_t now = std::time(nullptr);
@@ -100,6 +116,30 @@ bool ValidateStreaming(const SimConfig& config, std::string& error) {
          InRange(video.loopSeconds, 1, 60, "loop length (seconds)", error) &&
          InRange(video.fragmentBytes, 16, 65535, "fragment size", error) &&
          InRange(config.framesPerChannel, 0, 1000000000, "frame limit", error);
+}
+
+bool ValidateArchive(const SimArchiveConfig& archive, std::string& error) {
+  if (!InRange(archive.days, 0, 3650, "archive days", error) ||
+      !InRange(archive.searchFragmentBytes, 16, 65535, "search fragment size", error) ||
+      !InRange(archive.eventPageSize, 1, 1000, "event page size", error) ||
+      !InRange(archive.playFailFrames, 0, 1000000000, "playback failure frame count", error)) {
+    return false;
+  }
+  if (archive.start != 0 && archive.end != 0 && archive.start > archive.end) {
+    error = "archive start lies after its end";
+    return false;
+  }
+  for (const SimEventPattern& event : archive.events) {
+    if (event.kind != 1 && event.kind != 2 && event.kind != 4) {
+      error = "event kind " + std::to_string(event.kind) + " is not 1, 2 or 4";
+      return false;
+    }
+    if (!InRange(event.period, 2, 86400, "event period (seconds)", error) ||
+        !InRange(event.length, 1, event.period, "event length (seconds)", error)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool TextFits(const std::string& text, const std::string& what, std::string& error) {
@@ -164,7 +204,7 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
     error = "stall must be 0-3600 seconds";
     return false;
   }
-  return ValidateStreaming(config, error);
+  return ValidateStreaming(config, error) && ValidateArchive(config.archive, error);
 }
 
 }  // namespace orva::sim

@@ -37,6 +37,8 @@ int DaysInMonth(int year, int month) {
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
+}  // namespace
+
 bool ParseDateTime(const std::string& text, uint32_t& out, std::string& error) {
   if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
     long long seconds = 0;
@@ -62,6 +64,8 @@ bool ParseDateTime(const std::string& text, uint32_t& out, std::string& error) {
   out = WireTime(y, mo, d, h, mi, s);
   return true;
 }
+
+namespace {
 
 bool ApplyRight(const std::string& token, SimUser& user, std::string& error) {
   if (token == "all") {

@@ -23,6 +23,8 @@ bool ParseCamera(const std::string& text, size_t& index, std::string& name, std:
 // "INDEX:NAME[:YYYY-MM-DD HH:MM:SS]" (a 'T' may replace the space; a plain
 // number is taken as wire seconds).
 bool ParseFirmware(const std::string& text, FirmwareComponent& out, std::string& error);
+// "YYYY-MM-DD HH:MM:SS" (or with 'T') or plain wire seconds.
+bool ParseDateTime(const std::string& text, uint32_t& out, std::string& error);
 
 }  // namespace orva::sim::detail
 
@@ -35,5 +37,15 @@ bool ApplyStreamOption(const std::string& name, const std::string& value, SimCon
                        bool& ok, std::string& error);
 // "N[,N...]" with channels 1-16 as on screen, or "none".
 bool ParseChannelList(const std::string& text, std::array<bool, 16>& out, std::string& error);
+
+}  // namespace orva::sim::detail
+
+namespace orva::sim::detail {
+
+// Options of the recording archive, its search answers and playback.
+// `eventsReplaced` tracks the first `event` of a source, which replaces the
+// default patterns. Returns false when `name` is not one of them.
+bool ApplyArchiveOption(const std::string& name, const std::string& value, SimConfig& config,
+                        bool& eventsReplaced, bool& ok, std::string& error);
 
 }  // namespace orva::sim::detail

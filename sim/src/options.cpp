@@ -55,6 +55,25 @@ constexpr OptionInfo kOptions[] = {
     {"rec-on-nack", true},
     {"rec-off-nack", true},
     {"listen-nack", true},
+    {"archive-days", true},
+    {"archive-start", true},
+    {"archive-end", true},
+    {"archive-channels", true},
+    {"event", true},
+    {"archive-clock", false},
+    {"search-fragment-bytes", true},
+    {"event-page-size", true},
+    {"month-nack", true},
+    {"day-nack", true},
+    {"event-nack", true},
+    {"play-on-nack", true},
+    {"play-off-nack", true},
+    {"play-fail", true},
+    {"archive-frame-bytes", true},
+    {"trans-estimate-ms", true},
+    {"trans-on-nack", true},
+    {"trans-off-nack", true},
+    {"trans-fail", true},
     {"config", true},
     {"verbose", false},
     {"help", false},
@@ -74,6 +93,7 @@ struct ApplyState {
   bool usersReplaced = false;
   bool covertReplaced = false;
   bool firmwareReplaced = false;
+  bool eventsReplaced = false;
 };
 
 bool ApplyCovert(const std::string& value, SimConfig& config, ApplyState& state,
@@ -124,9 +144,11 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, SimConfig& 
     if (name == "verbose") config.verbose = on;
     if (name == "pal") config.video.pal = on;
     if (name == "fast") config.fast = on;
+    if (name == "archive-clock") config.archive.clock = on;
     return true;
   }
   if (detail::ApplyStreamOption(name, value, config, ok, error)) return ok;
+  if (detail::ApplyArchiveOption(name, value, config, state.eventsReplaced, ok, error)) return ok;
   if (name == "host") {
     config.host = value;
   } else if (name == "port") {
@@ -369,6 +391,43 @@ Device answers:
   --rec-on-nack RESULT     refuse REC_ON_REQ with this result (0 = accept, default)
   --rec-off-nack RESULT    refuse REC_OFF_REQ with this result (0 = accept, default)
   --listen-nack RESULT     refuse A_LISTEN_REQ with this result (0 = accept, default)
+Recordings, search and playback:
+  --archive-days N         recorded for the last N days up to now, 0-3650 (default 3;
+                           0 = nothing recorded)
+  --archive-start TIME|none
+                           first recorded second (YYYY-MM-DD HH:MM:SS or wire seconds);
+                           replaces --archive-days
+  --archive-end TIME|now   last recorded second (default now: still recording)
+  --archive-channels LIST|none
+                           channels (1-16) recording continuously (default all)
+  --event KIND:PERIOD:LENGTH:CHANNELS|none
+                           event recordings of kind 1, 2 or 4, LENGTH s from every
+                           multiple of PERIOD s (2-86400) on CHANNELS; repeatable, the
+                           first use replaces the defaults 2:600:30:2,4,...,16 and
+                           4:7200:60:1
+  --archive-clock[=no]     recorded pictures show the recorded time (default on; off
+                           replays the live loops)
+  --search-fragment-bytes N
+                           largest search reply fragment, 16-65535 (default 4096)
+  --event-page-size N      records per EVENT_INFO_ACK_BYPG page, 1-1000 (default 20)
+  --month-nack RESULT      refuse both month requests with this result
+  --day-nack RESULT        refuse both day requests with this result
+  --event-nack RESULT      refuse EVENT_INFO_REQ and EVENT_INFO_REQ_BYPG with this result
+  --play-on-nack RESULT    refuse PLAY_ON_REQ with this result
+  --play-off-nack RESULT   refuse RPLAY_STOP with this result
+  --play-fail FRAMES:RESULT
+                           end each playback with PLAY_ON_FAIL RESULT after FRAMES frames
+  --archive-frame-bytes N  pad the data of every recorded video frame (playback and
+                           download) with zeros to N bytes, 0-1243968 (default 0 = no
+                           padding); for large downloads in little time
+Backup download:
+  --trans-estimate-ms N    a size estimate takes N ms, 0-60000 (default 0)
+  --trans-on-nack RESULT   refuse TRANS_ON_REQ with this result (87: with the required
+                           and available KiB)
+  --trans-off-nack RESULT  refuse TRANS_OFF_REQ with this result; the download goes on
+  --trans-fail FRAMES:RESULT
+                           end each download with TRANS_ON_FAIL RESULT after FRAMES
+                           video frames
 
   --config FILE            read "key = value" lines (option names without dashes)
   --verbose                one line per message on stderr

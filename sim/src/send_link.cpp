@@ -29,7 +29,7 @@ bool SendLink::SendLocked(uint16_t code, const std::vector<uint8_t>& payload,
 
 bool SendLink::SendBlockLocked(uint16_t code, const std::vector<uint8_t>& block, int channel,
                                uint32_t frameTag, size_t maxFragment, size_t& fragments,
-                               std::string& error) {
+                               std::string& error, uint16_t speedCode) {
   maxFragment = std::clamp<size_t>(maxFragment, 1, 0xFFFF);
   fragments = 0;
   std::vector<uint8_t> message;
@@ -40,7 +40,8 @@ bool SendLink::SendBlockLocked(uint16_t code, const std::vector<uint8_t>& block,
     WireHeader header;
     header.code = code;
     header.audioFlag = audioOn_;
-    header.streamFlags = static_cast<uint16_t>(((channel & 0x0F) << 6) | (last ? kLastFragment : 0));
+    header.streamFlags = static_cast<uint16_t>(((channel & 0x0F) << 6) | (speedCode & 0x3F) |
+                                               (last ? kLastFragment : 0));
     header.length = static_cast<uint16_t>(piece);
     header.frameTag = frameTag;
     message.resize(kHeaderSize + piece);

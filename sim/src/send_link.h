@@ -33,10 +33,11 @@ class SendLink {
   bool SendLocked(uint16_t code, const std::vector<uint8_t>& payload, std::string& error);
   // A block in consecutive messages of at most `maxFragment` payload bytes;
   // the last one carries the last-fragment bit. `channel` goes into the
-  // stream-flag channel bits, `frameTag` into every fragment's header.
+  // stream-flag channel bits, `frameTag` into every fragment's header and
+  // `speedCode` (playback) into stream-flag bits 0-5.
   bool SendBlockLocked(uint16_t code, const std::vector<uint8_t>& block, int channel,
                        uint32_t frameTag, size_t maxFragment, size_t& fragments,
-                       std::string& error);
+                       std::string& error, uint16_t speedCode = 0);
   // Shuts the connection down both ways, so that the session thread's read
   // ends too (used when the streaming thread's send fails).
   void Abort();

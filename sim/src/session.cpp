@@ -46,6 +46,10 @@ ClientSession::ClientSession(int fd, SessionContext context)
     ownPtz_ = std::make_unique<PtzCameras>(context_.config);
     context_.ptz = ownPtz_.get();
   }
+  if (context_.archive == nullptr) {
+    ownArchive_ = std::make_unique<Archive>(context_.config);
+    context_.archive = ownArchive_.get();
+  }
   handlers_[code::kHello] = &ClientSession::OnHello;
   handlers_[code::kBye48] = &ClientSession::OnBye;
   handlers_[code::kLiveReq] = &ClientSession::OnLiveReq;
@@ -60,11 +64,35 @@ ClientSession::ClientSession(int fd, SessionContext context)
   handlers_[code::kPtzChannelReq] = &ClientSession::OnPtzChannel;
   handlers_[code::kPtzMoveReq] = &ClientSession::OnPtzMove;
   handlers_[code::kPtzMoveStop] = &ClientSession::OnPtzStop;
+  for (const uint16_t month : {code::kPlayInfoMonthReq, code::kTransInfoMonthReq}) {
+    handlers_[month] = &ClientSession::OnMonthReq;
+  }
+  for (const uint16_t day : {code::kPlayInfoDayReq, code::kTransInfoDayReq}) {
+    handlers_[day] = &ClientSession::OnDayReq;
+  }
+  handlers_[code::kEventInfoReq] = &ClientSession::OnEventReq;
+  handlers_[code::kEventInfoReqByPage] = &ClientSession::OnEventPageReq;
+  handlers_[code::kPlayOnReq] = &ClientSession::OnPlayOn;
+  handlers_[code::kRplayStop] = &ClientSession::OnPlayStop;
+  handlers_[code::kRplayCredit] = &ClientSession::OnPlayCredit;
+  handlers_[code::kRplayStepChannels] = &ClientSession::OnStepChannels;
+  for (const uint16_t motion : {code::kRplayForward, code::kRplayBackward, code::kRplayPause,
+                                code::kRplayStepFwd, code::kRplayStepBack}) {
+    handlers_[motion] = &ClientSession::OnPlayMotion;
+  }
+  handlers_[code::kTransOnReq] = &ClientSession::OnTransOn;
+  handlers_[code::kCapaCalCancel] = &ClientSession::OnCapaCancel;
+  handlers_[code::kTransDataReq] = &ClientSession::OnTransData;
+  handlers_[code::kTransOffReq] = &ClientSession::OnTransOff;
 }
 
 ClientSession::~ClientSession() { StopStreaming(); }
 
-void ClientSession::StopStreaming() { streamer_.reset(); }
+void ClientSession::StopStreaming() {
+  streamer_.reset();
+  playback_.reset();
+  transfer_.reset();
+}
 
 void ClientSession::Trace(const std::string& line) const {
   if (context_.config.verbose) LogLine(context_.peer + " " + line);

@@ -12,11 +12,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "archive.h"
 #include "live_streamer.h"
+#include "playback_streamer.h"
 #include "orva/sim/config.h"
 #include "orva/sim/simulator.h"
 #include "send_link.h"
 #include "socket_io.h"
+#include "transfer_streamer.h"
 
 namespace orva::sim::detail {
 
@@ -32,6 +35,7 @@ struct SessionContext {
   StreamCounters* counters = nullptr;           // frames sent; shared by all sessions
   std::atomic<bool>* recording = nullptr;       // the recorder's recording state
   PtzCameras* ptz = nullptr;                    // the steerable cameras
+  const Archive* archive = nullptr;             // the recordings
 };
 
 class ClientSession {
@@ -71,6 +75,27 @@ class ClientSession {
   bool OnPtzChannel(const ReceivedMessage& message);
   bool OnPtzMove(const ReceivedMessage& message);
   bool OnPtzStop(const ReceivedMessage& message);
+  // Recording search (session_search.cpp).
+  bool OnMonthReq(const ReceivedMessage& message);
+  bool OnDayReq(const ReceivedMessage& message);
+  bool OnEventReq(const ReceivedMessage& message);
+  bool OnEventPageReq(const ReceivedMessage& message);
+  // A reply block in fragments of the configured search fragment size.
+  bool SendFragmented(uint16_t code, const std::vector<uint8_t>& block);
+  // Remote playback (session_playback.cpp).
+  bool OnPlayOn(const ReceivedMessage& message);
+  bool OnPlayStop(const ReceivedMessage& message);
+  bool OnPlayCredit(const ReceivedMessage& message);
+  bool OnPlayMotion(const ReceivedMessage& message);  // forward, backward, pause, steps
+  bool OnStepChannels(const ReceivedMessage& message);
+  PlaybackStreamer& PlaybackLocked();  // created on first use, link lock held
+  // Backup download (session_transfer.cpp).
+  bool OnTransOn(const ReceivedMessage& message);
+  bool OnCapaCancel(const ReceivedMessage& message);
+  bool OnTransData(const ReceivedMessage& message);
+  bool OnTransOff(const ReceivedMessage& message);
+  TransferStreamer& TransferLocked();  // created on first use, link lock held
+
   // Answers with `ack`, then closes after a short grace (reboot, power-off).
   bool AckAndClose(uint16_t ack);
   void StopStreaming();  // ends the streaming thread (without the lock)
@@ -98,6 +123,9 @@ class ClientSession {
   std::unique_ptr<PtzCameras> ownPtz_;  // used when the context brings none
   int ptzChannel_ = -1;                 // selected by PTZ_CHANNEL_REQ
   std::unique_ptr<LiveStreamer> streamer_;
+  std::unique_ptr<Archive> ownArchive_;  // used when the context brings none
+  std::unique_ptr<PlaybackStreamer> playback_;
+  std::unique_ptr<TransferStreamer> transfer_;
   std::unordered_map<uint16_t, Handler> handlers_;
   Phase phase_ = Phase::kGreeting;
   bool closeGracefully_ = false;  // set when the recorder side decides to end the session

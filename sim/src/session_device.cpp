@@ -44,6 +44,11 @@ bool ClientSession::AckAndClose(uint16_t ack) {
     // Streaming stops first, so the answer is the last thing the client gets.
     auto lock = link_.LockForControl();
     if (streamer_) streamer_->StopLocked();
+    if (playback_) playback_->StopLocked();
+    if (transfer_) {
+      transfer_->StopLocked();
+      transfer_->CancelEstimateLocked();
+    }
     if (!SendLocked(ack, {})) return false;
   }
   StopStreaming();

@@ -35,6 +35,11 @@ bool ClientSession::OnLiveReq(const ReceivedMessage& message) {
   // does not have, so that a client's filtering of it can be exercised.
   const uint32_t word = requested | (static_cast<uint32_t>(lost) << 16);
   auto lock = link_.LockForControl();
+  // Live view replaces a running playback, as on the recorder's own screen.
+  if (playback_ && playback_->ActiveLocked()) {
+    Trace("live request ends the playback");
+    playback_->StopLocked();
+  }
   if (!streamer_) {
     streamer_ = std::make_unique<LiveStreamer>(
         config, link_, context_.stop, *context_.counters,

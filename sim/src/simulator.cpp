@@ -33,6 +33,7 @@ struct Simulator::Impl {
   detail::StreamCounters counters;
   std::atomic<bool> recording{false};
   std::unique_ptr<detail::PtzCameras> ptz;
+  std::unique_ptr<detail::Archive> archive;
 
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
@@ -95,7 +96,7 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
   }
   detail::SessionContext context{config, stop,
                                  [this](ReceivedMessage m) { Record(std::move(m)); }, peer,
-                                 &counters, &recording, ptz.get()};
+                                 &counters, &recording, ptz.get(), archive.get()};
   detail::ClientSession(fd, std::move(context)).Run();
   {
     const std::lock_guard<std::mutex> lock(clientMutex);
@@ -107,6 +108,8 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
 Simulator::Simulator(SimConfig config) : impl_(std::make_unique<Impl>()) {
   impl_->config = std::move(config);
   impl_->ptz = std::make_unique<detail::PtzCameras>(impl_->config);
+  // A window given in days is counted back from here, once per simulator.
+  impl_->archive = std::make_unique<detail::Archive>(impl_->config);
 }
 
 Simulator::~Simulator() { Stop(); }

@@ -92,6 +92,36 @@ std::vector<uint8_t> BuildLiveVideoBlock(const std::vector<uint8_t>& frameData,
   return block;
 }
 
+std::vector<uint8_t> BuildPlaybackVideoRecord(const std::vector<uint8_t>& frameData,
+                                              const RecordedFrame& recorded) {
+  // Padding goes at the end of the frame data: after the only part of a
+  // one-picture frame, which the client never reads past, or after the
+  // second field, where zero bytes are legal trailing bytes of the stream.
+  const size_t dataBytes = PaddedFrameBytes(frameData.size(), recorded.padTo);
+  std::vector<uint8_t> record(kVideoRecordHeaderSize + dataBytes, 0);
+  PutU32(record.data() + 16, kVideoRecordType);
+  PutU32(record.data() + 24, recorded.second);
+  PutU32(record.data() + 28, static_cast<uint32_t>(dataBytes));
+  PutU32(record.data() + 40, recorded.recordingId);
+  record[50] = recorded.kind;
+  record[52] = 0;  // marker: every frame sent is meant to be shown
+  PutU32(record.data() + 80, recorded.second);
+  PutU32(record.data() + 84, recorded.micros);
+  std::memcpy(record.data() + kVideoRecordHeaderSize, frameData.data(), frameData.size());
+  return record;
+}
+
+std::vector<uint8_t> BuildPlaybackAudioRecord(int channel, const std::vector<uint8_t>& audioFrame,
+                                              uint32_t frameSecond) {
+  std::vector<uint8_t> record(kAudioRecordHeaderSize + audioFrame.size(), 0);
+  PutU32(record.data() + 16, kAudioRecordType);
+  PutU32(record.data() + 24, frameSecond);
+  PutU32(record.data() + 28, static_cast<uint32_t>(audioFrame.size()));
+  PutU32(record.data() + 40, 1u << (channel & 15));
+  std::memcpy(record.data() + kAudioRecordHeaderSize, audioFrame.data(), audioFrame.size());
+  return record;
+}
+
 std::vector<uint8_t> BuildAudioFrame(int channel, int16_t predictor, int stepIndex,
                                      const std::vector<uint8_t>& adpcm) {
   std::vector<uint8_t> frame(kAudioFrameHeaderSize + adpcm.size(), 0);

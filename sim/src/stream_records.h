@@ -20,6 +20,9 @@ inline constexpr size_t kAudioSamplesPerFrame = 8000;  // 0.5 s at 16 kHz
 inline constexpr size_t kAudioFrameSize = kAudioFrameHeaderSize + kAudioSamplesPerFrame / 2;
 // A client reassembles a live block in a buffer of this many bytes.
 inline constexpr size_t kMaxLiveBlock = 1244160;
+// Playback and download records have no length prefix, so the largest
+// frame data that still fits a client's frame buffer.
+inline constexpr size_t kMaxArchiveFrameBytes = kMaxLiveBlock - 192;
 // The largest first part that the 16-bit length field (4-byte units) can name.
 inline constexpr size_t kMaxFirstPart = 0xFFFF * 4 / 16 * 16;
 
@@ -46,6 +49,27 @@ bool BuildVideoFrameData(const VideoFormat& format, int channel, bool key,
 std::vector<uint8_t> BuildLiveVideoBlock(const std::vector<uint8_t>& frameData,
                                          uint32_t frameSecond, uint32_t captureSeconds,
                                          uint32_t captureMicros);
+
+// What a recorded frame's record header says about its recording.
+struct RecordedFrame {
+  uint32_t second = 0;        // frame second and capture seconds
+  uint32_t micros = 0;        // capture microseconds
+  uint32_t recordingId = 0;   // offset 40
+  uint8_t kind = 0;           // offset 50: 0 continuous, else the event kind
+  size_t padTo = 0;           // frame data shorter than this is padded with zeros
+};
+
+// Frame data bytes of a recorded frame once padded.
+inline size_t PaddedFrameBytes(size_t dataBytes, size_t padTo) {
+  return dataBytes < padTo ? padTo : dataBytes;
+}
+
+// A playback record: 192-byte record header + frame data, no length prefix.
+std::vector<uint8_t> BuildPlaybackVideoRecord(const std::vector<uint8_t>& frameData,
+                                              const RecordedFrame& recorded);
+// A playback record: 128-byte record header + audio frame.
+std::vector<uint8_t> BuildPlaybackAudioRecord(int channel, const std::vector<uint8_t>& audioFrame,
+                                              uint32_t frameSecond);
 
 // Audio frame (4016 bytes) from 4000 bytes of ADPCM and the coder state at its start.
 std::vector<uint8_t> BuildAudioFrame(int channel, int16_t predictor, int stepIndex,

@@ -21,7 +21,7 @@ bool LoginAndReadNotices(RawClient& client, std::vector<RawMessage>* notices) {
 }
 
 bool ReadBlock(RawClient& client, Block& block, std::vector<RawMessage>& others,
-               std::string& error, std::chrono::milliseconds timeout) {
+               std::string& error, std::chrono::milliseconds timeout, uint16_t code) {
   block = Block{};
   for (;;) {
     RawMessage message;
@@ -29,7 +29,7 @@ bool ReadBlock(RawClient& client, Block& block, std::vector<RawMessage>& others,
       error = "no complete block within the time-out";
       return false;
     }
-    if (message.code != kLiveDataCode) {
+    if (message.code != code) {
       if (!block.fragmentSizes.empty()) {
         error = "message " + std::to_string(message.code) + " inside a fragmented block";
         return false;
@@ -110,9 +110,14 @@ bool ParseVideoBlock(const Block& block, VideoFrame& frame, std::string& error) 
     frame.secondHeader.assign(b.begin() + second, b.begin() + second + 20);
     frame.second.assign(b.begin() + second + 20, b.end());
   } else if (frame.firstPartBytes != dataSize) {
-    error = "one-picture frame whose first part (" + std::to_string(frame.firstPartBytes) +
-            ") is not all of the data (" + std::to_string(dataSize) + ")";
-    return false;
+    // Only zero padding may follow the part the header names.
+    const auto rest = b.begin() + static_cast<std::ptrdiff_t>(data + frame.firstPartBytes);
+    if (std::any_of(rest, b.end(), [](uint8_t byte) { return byte != 0; })) {
+      error = "one-picture frame with data after its first part (" +
+              std::to_string(frame.firstPartBytes) + " of " + std::to_string(dataSize) + ")";
+      return false;
+    }
+    frame.padding = dataSize - frame.firstPartBytes;
   }
   return true;
 }

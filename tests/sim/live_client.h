@@ -29,11 +29,13 @@ struct Block {
   bool audioFlag = false;             // of the last fragment
 };
 
-// Reads messages until one live block is complete. Messages of other codes
-// that arrive between blocks go to `others`; one arriving inside a block is
-// an error (fragments must be consecutive).
+// Reads messages until one block of `code` (live blocks by default) is
+// complete. Messages of other codes that arrive between blocks go to
+// `others`; one arriving inside a block is an error (fragments must be
+// consecutive).
 bool ReadBlock(RawClient& client, Block& block, std::vector<RawMessage>& others,
-               std::string& error, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+               std::string& error, std::chrono::milliseconds timeout = std::chrono::seconds(5),
+               uint16_t code = kLiveDataCode);
 
 struct VideoFrame {
   int channel = -1;
@@ -45,6 +47,7 @@ struct VideoFrame {
   std::vector<uint8_t> firstHeader;   // 20 bytes
   std::vector<uint8_t> secondHeader;  // 20 bytes, two-field frames only
   std::vector<uint8_t> first, second; // coded bytes after each frame header
+  size_t padding = 0;                 // zero bytes after the only part of a one-picture frame
 };
 
 // Checks a video block's record length, type, data size and frame headers.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <tuple>
 
 #include "orva/sim/config.h"
 #include "orva/sim/payloads.h"
@@ -272,6 +273,76 @@ TEST(SimOptions, StreamingAndDeviceOptions) {
   EXPECT_EQ(fromFile.video.fps, 12);
   EXPECT_EQ(fromFile.video.SizeCodeOf(0), 3);
   EXPECT_FALSE(fromFile.video.pal);
+}
+
+TEST(SimOptions, ArchiveAndPlaybackOptions) {
+  SimConfig config;
+  std::string error;
+  ASSERT_TRUE(Parse({"--archive-start", "2024-01-31 23:00:00", "--archive-end=1706745600",
+                     "--archive-channels", "1,3", "--event", "1:3600:5:16", "--event",
+                     "4:60:60:2", "--archive-clock=no", "--search-fragment-bytes", "24",
+                     "--event-page-size", "7", "--month-nack", "53", "--day-nack", "83",
+                     "--event-nack", "86", "--play-on-nack", "98", "--play-off-nack", "2",
+                     "--play-fail", "40:-5", "--archive-frame-bytes", "1243968",
+                     "--trans-estimate-ms", "250", "--trans-on-nack", "87",
+                     "--trans-off-nack", "1", "--trans-fail", "7:53"},
+                    config, error))
+      << error;
+  const SimArchiveConfig& a = config.archive;
+  EXPECT_EQ(a.start, WireTime(2024, 1, 31, 23, 0, 0));
+  EXPECT_EQ(a.end, 1706745600u);
+  EXPECT_EQ(std::count(a.channels.begin(), a.channels.end(), true), 2);
+  EXPECT_TRUE(a.channels[2]);
+  ASSERT_EQ(a.events.size(), 2u);  // the first --event replaced the defaults
+  EXPECT_EQ(std::tie(a.events[0].kind, a.events[0].period, a.events[0].length), std::make_tuple(1, 3600, 5));
+  EXPECT_TRUE(a.events[0].channels[15]);
+  EXPECT_EQ(a.events[1].length, 60);
+  EXPECT_FALSE(a.clock);
+  EXPECT_EQ(std::tie(a.searchFragmentBytes, a.eventPageSize), std::make_tuple(24, 7));
+  EXPECT_EQ(std::tie(a.monthNack, a.dayNack, a.eventNack, a.playOnNack, a.playOffNack),
+            std::make_tuple(53, 83, 86, 98, 2));
+  EXPECT_EQ(std::tie(a.playFailFrames, a.playFailResult), std::make_tuple(40, -5));
+  EXPECT_EQ(std::tie(a.frameBytes, a.estimateMs, a.transOnNack, a.transOffNack),
+            std::make_tuple(1243968, 250, 87, 1));
+  EXPECT_EQ(std::tie(a.transFailFrames, a.transFailResult), std::make_tuple(7, 53));
+
+  SimConfig defaults;
+  EXPECT_EQ(defaults.archive.days, 3);
+  EXPECT_TRUE(defaults.archive.clock);
+  ASSERT_EQ(defaults.archive.events.size(), 2u);
+  EXPECT_EQ(std::count(defaults.archive.events[0].channels.begin(),
+                       defaults.archive.events[0].channels.end(), true), 8);
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--archive-days", "3651"}, {"--archive-start", "2024-02-30 00:00:00"},
+           {"--archive-start", "2024-02-02 00:00:00", "--archive-end", "2024-02-01 00:00:00"},
+           {"--archive-channels", "0"}, {"--event", "3:600:30:1"}, {"--event", "2:600:601:1"},
+           {"--event", "2:1:1:1"}, {"--event", "2:600:30"}, {"--event", "2:600:30:17"},
+           {"--search-fragment-bytes", "15"}, {"--event-page-size", "0"},
+           {"--play-fail", "0:1"}, {"--play-fail", "5"}, {"--month-nack", "x"},
+           {"--archive-clock=maybe"}, {"--archive-frame-bytes", "1243969"},
+           {"--trans-estimate-ms", "60001"}, {"--trans-fail", "0:1"}, {"--trans-on-nack", "x"}}) {
+    SimConfig untouched;
+    error.clear();
+    EXPECT_FALSE(Parse(bad, untouched, error)) << bad[0];
+    EXPECT_FALSE(error.empty()) << bad[0];
+    EXPECT_EQ(untouched.archive.events.size(), 2u);
+  }
+  for (const char* option : {"--archive-days", "--archive-start", "--archive-end", "--event",
+                             "--archive-clock", "--search-fragment-bytes", "--event-page-size",
+                             "--month-nack", "--day-nack", "--event-nack", "--play-on-nack",
+                             "--play-off-nack", "--play-fail", "--archive-frame-bytes",
+                             "--trans-estimate-ms", "--trans-on-nack", "--trans-off-nack",
+                             "--trans-fail"}) {
+    EXPECT_NE(SimUsage().find(option), std::string::npos) << option;
+  }
+
+  TempFile file("event = none\narchive-days = 0\narchive-clock = off\n");
+  SimConfig fromFile;
+  ASSERT_TRUE(LoadSimConfigFile(file.path(), fromFile, error)) << error;
+  EXPECT_TRUE(fromFile.archive.events.empty());
+  EXPECT_EQ(fromFile.archive.days, 0);
+  EXPECT_FALSE(fromFile.archive.clock);
 }
 
 TEST(SimPayloads, Utf8ConversionRejectsMalformedInput) {

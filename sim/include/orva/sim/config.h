@@ -50,6 +50,43 @@ struct SimVideoConfig {
   }
 };
 
+// One periodic kind of event: occurrences start at every multiple of `period`
+// seconds of the recorder's clock and last `length` seconds, on `channels`.
+struct SimEventPattern {
+  int kind = 2;                       // event kind 1, 2 or 4
+  int period = 600;                   // 2-86400 seconds
+  int length = 30;                    // 1-period seconds
+  std::array<bool, 16> channels{};
+};
+
+// The simulated recording archive and the faults of its search and playback.
+struct SimArchiveConfig {
+  int days = 3;                            // 0-3650: recorded up to now for this many days
+  uint32_t start = 0;                      // wire seconds; non-zero replaces `days`
+  uint32_t end = 0;                        // wire seconds; 0 = still recording (now)
+  std::array<bool, 16> channels;           // channels recording continuously
+  std::vector<SimEventPattern> events;     // event recordings (also on other channels)
+  bool clock = true;                       // pictures show the recorded time (encoded on demand)
+  int searchFragmentBytes = 4096;          // 16-65535: largest search reply fragment
+  int eventPageSize = 20;                  // 1-1000 records per EVENT_INFO_ACK_BYPG page
+  int32_t monthNack = 0, dayNack = 0, eventNack = 0;  // non-zero: refuse with this result
+  int32_t playOnNack = 0, playOffNack = 0;
+  int playFailFrames = 0;                  // > 0: PLAY_ON_FAIL after this many video frames
+  int32_t playFailResult = 0;
+  // Backup download.
+  int frameBytes = 0;                      // > 0: video frame data padded with zeros to this size
+  int estimateMs = 0;                      // 0-60000: time a size estimate takes
+  int32_t transOnNack = 0, transOffNack = 0;  // non-zero: refuse with this result
+  int transFailFrames = 0;                 // > 0: TRANS_ON_FAIL after this many video frames
+  int32_t transFailResult = 0;
+
+  SimArchiveConfig();
+};
+
+// Motion (kind 2) 30 s every 10 minutes on channels 2, 4, ... 16 and alarm
+// (kind 4) 1 minute every 2 hours on channel 1.
+std::vector<SimEventPattern> DefaultEventPatterns();
+
 // Wire seconds of a recorder wall-clock date and time (month 1-12, day 1-31).
 uint32_t WireTime(int year, int month, int day, int hour, int minute, int second);
 
@@ -86,6 +123,8 @@ struct SimConfig {
   int32_t recOnNack = 0;           // non-zero: REC_ON_REQ is refused with this result
   int32_t recOffNack = 0;          // non-zero: REC_OFF_REQ is refused with this result
   int32_t listenNack = 0;          // non-zero: A_LISTEN_REQ is refused with this result
+
+  SimArchiveConfig archive;        // recordings, their search and playback
 };
 
 // Checks the limits that the wire layouts impose (slot count, text widths,
