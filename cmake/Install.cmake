@@ -51,7 +51,7 @@ if(ORVA_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/bin")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libqt6widgets6, libqt6multimedia6, libqt6opengl6, libqt6openglwidgets6, libqt6printsupport6, libqt6dbus6, libavcodec59, libavutil57, libswscale6, libjpeg62-turbo, libtiff6")
+      "libqt6widgets6, libqt6multimedia6, libqt6opengl6, libqt6openglwidgets6, libqt6printsupport6, libqt6dbus6, libavcodec59, libavformat59, libavutil57, libswscale6, libjpeg62-turbo, libtiff6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation, fonts-dejavu-core")
 include(CPack)

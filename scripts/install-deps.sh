@@ -14,6 +14,8 @@ PACKAGES=(
   libbenchmark-dev
   libavcodec-dev    # H.264 decoding (client) and encoding through libx264 (simulator)
   libavutil-dev
+  libavformat-dev   # MP4 export of downloaded recordings
+  ffmpeg            # ffprobe and ffmpeg for the export tests
   libswscale-dev    # YV12 to RGB conversion
   libx264-dev
   qt6-base-dev      # the desktop client: widgets, OpenGL, printing, D-Bus
