@@ -397,10 +397,10 @@ void LocalPlayer::Thread_Play() {
   while (!m_stop.load()) {
     if (m_seekState.load() == 3) {
       const uint32_t target = m_seekTarget.load();
-      const int64_t began = SteadyPlaybackClock().NowMs();
+      const auto began = std::chrono::steady_clock::now();
       LocalFrame landed;
       const bool ok = DoSeek(files, target, landed);
-      const double ms = static_cast<double>(SteadyPlaybackClock().NowMs() - began);
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
       if (ok) {
         m_shown = landed.video.frameSecond;
         if (m_mode.load() == kPlayPause) m_mode = kPlayStepForward;  // show the picture there

@@ -130,13 +130,19 @@ std::vector<TimeBarSegment> TimeBarSegments(const std::vector<SpanRecord>& spans
     if (kinds == 0 || s.end < s.start || s.end < dayStart || s.start >= dayEnd) continue;
     int colour = 0;
     while (!(kinds & (1u << colour))) ++colour;
+    // The pixel that holds the end is part of the bar: a span that ends at
+    // 01:59:59 covers the 01:55 pixel, or every hour would show a gap.
     const int x0 = s.start <= dayStart ? 0 : TimeBarX(s.start);
-    int x1 = s.end >= dayEnd ? kTimeBarWidth : TimeBarX(s.end);
+    int x1 = s.end >= dayEnd ? kTimeBarWidth : TimeBarX(s.end) + 1;
     if (x1 <= x0) x1 = x0 + 1;
     const uint32_t mask = s.channelMask & selection;
     for (int ch = 0; ch < 16; ++ch)
       if (mask & (1u << ch)) out.push_back({ch, colour, x0, x1});
   }
+  // Continuous recording underneath, events on top: a one-minute alarm
+  // shares its 5-minute pixel with the recording around it and must show.
+  std::stable_sort(out.begin(), out.end(),
+                   [](const TimeBarSegment& a, const TimeBarSegment& b) { return a.colour < b.colour; });
   return out;
 }
 

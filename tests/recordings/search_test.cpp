@@ -84,8 +84,9 @@ TEST(TimeBarTest, BarsFollowTheLowestKindSelectionAndTheDayEdges) {
       {0x0001, 0x01, At(2009, 12, 8, 5, 0), At(2009, 12, 8, 6, 0)},        // another day
   };
   const auto bars = TimeBarSegments(spans, 0xFFFB, day);  // channel 3 not selected
+  // Continuous first, events drawn over them.
   const std::vector<std::array<int, 4>> expected = {
-      {0, 0, 12, 24}, {1, 2, 120, 121}, {3, 5, 0, 6}, {4, 0, 276, 288}};
+      {0, 0, 12, 25}, {4, 0, 276, 288}, {1, 2, 120, 121}, {3, 5, 0, 7}};
   ASSERT_EQ(bars.size(), expected.size());
   for (size_t i = 0; i < bars.size(); ++i)
     EXPECT_EQ((std::array<int, 4>{bars[i].row, bars[i].colour, bars[i].x0, bars[i].x1}), expected[i]) << i;

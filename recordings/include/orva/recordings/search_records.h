@@ -100,9 +100,11 @@ int TimeBarX(uint32_t recorderTime);
 // Seconds after midnight at a bar pixel: x * 300, within the day.
 uint32_t TimeBarSecondsAt(int x);
 // The bars the day view draws for `dayStart` (midnight, recorder time):
-// every channel set both in a span's mask and in `selection`, at least one
-// pixel wide. Parts of a span outside the day are cut off at its edges, so a
-// span from the evening before starts at 0, one past midnight ends at 288.
+// every channel set both in a span's mask and in `selection`, from the pixel
+// of its start up to and with the pixel of its end (so at least one pixel),
+// in drawing order: by colour, continuous recording first. Parts of a span
+// outside the day are cut off at its edges, so a span from the evening
+// before starts at 0, one past midnight ends at 288.
 std::vector<TimeBarSegment> TimeBarSegments(const std::vector<SpanRecord>& spans, uint32_t selection,
                                             uint32_t dayStart);
 
