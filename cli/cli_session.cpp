@@ -3,19 +3,28 @@
 #include <cstdio>
 #include <cstring>
 
+#include "local_folder.h"
 #include "orva/link/trace.h"
 
 namespace orva::cli {
 namespace {
 
-// The notices that mean the recorder (or the client for it) said no.
+// The notices that mean the recorder (or the client for it) said no; 4 is
+// "no data" for a search or playback.
 bool IsRefusal(Notice n) {
-  return n.category == 3 || n.category == 5 || n.category == 6 || n.category == 12 || n == kNoticeNotPermitted ||
+  return n.category == 3 || n.category == 4 || n.category == 5 || n.category == 6 || n.category == 12 || n == kNoticeNotPermitted ||
          n == kNoticeWrongFamily;
 }
 
 std::chrono::milliseconds Millis(double seconds) {
   return std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
+}
+
+DownloadOptions DownloadOptionsFor(const Options& options) {
+  DownloadOptions o;
+  o.folder = DownloadFolder(options);
+  o.freeMiB = [location = BaseLocation(options)] { return FreeMiB(location); };
+  return o;
 }
 
 }  // namespace
@@ -24,7 +33,8 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
     : m_options(options),
       m_rights(static_cast<RightsObserver*>(this)),
       m_device(static_cast<DeviceObserver*>(this)),
-      m_ptz(static_cast<PtzObserver*>(this)) {
+      m_ptz(static_cast<PtzObserver*>(this)),
+      m_download(DownloadOptionsFor(options)) {
   if (!options.location.empty()) m_log = std::make_unique<LocalLog>(options.location);
   ConnectParams params;
   params.address = options.host;
@@ -36,6 +46,8 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
   m_rights.Attach(*m_session);
   m_device.Attach(*m_session);
   m_ptz.Attach(*m_session);
+  m_search.Attach(*m_session);
+  m_download.Attach(*m_session);
 
   if (live) {
     std::string error;
@@ -45,12 +57,24 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
     if (!live->wavPath.empty()) m_sound = std::make_unique<WavFileSoundDevice>(live->wavPath);
     LiveSettings settings;
     settings.requestMask = live->requestMask;
+    settings.dateFormat = options.dateFormat;
     m_live = std::make_unique<LiveController>(m_library, m_decodeLock, *m_view, m_sound.get(), settings);
     // Covert channels stay dark for users without the covert right.
     m_live->SetCovertHidden([this](int ch) {
       return !m_rights.Has(Right::kCovert) && m_rights.Cameras()->covert[static_cast<size_t>(ch)] == 1;
     });
     m_live->Attach(*m_session);
+    // Playback shares live view's sound and takes over from it.
+    PlaybackHooks hooks;
+    hooks.stopLive = [this] { m_live->StopLive(); };
+    hooks.restartLive = [this] { m_live->StartLive(); };
+    hooks.queueAudio = [this](int ch, std::span<const uint8_t> frame) { return m_live->QueueAudio(ch, frame); };
+    hooks.silenceAudio = [this](bool silent) { m_live->SilenceAudio(silent); };
+    hooks.drainAndStopAudio = [this] { m_live->DrainAudio(); };
+    hooks.audioOn = [this] { return m_session->AudioState(); };
+    m_playback = std::make_unique<RemotePlayback>(m_library, m_decodeLock, *m_view, std::move(hooks));
+    m_playback->SetDateFormat(options.dateFormat);
+    m_playback->Attach(*m_session);
   }
 }
 
@@ -123,6 +147,11 @@ std::optional<bool> CliSession::PtzSteerable() const {
   return m_ptzSteerable;
 }
 
+bool CliSession::ConnectionLost() const {
+  std::lock_guard lock(m_lock);
+  return ClosedLocked();
+}
+
 std::optional<bool> CliSession::RecordingAnswer() const {
   std::lock_guard lock(m_lock);
   return m_recording;
@@ -136,6 +165,13 @@ std::optional<uint32_t> CliSession::DvrTime() const {
 bool CliSession::RebootAccepted() const {
   std::lock_guard lock(m_lock);
   return m_rebootAccepted;
+}
+
+std::optional<Notice> CliSession::Refusal() const {
+  std::lock_guard lock(m_lock);
+  Notice n;
+  if (RefusalLocked(n)) return n;
+  return std::nullopt;
 }
 
 bool CliSession::RefusalLocked(Notice& out) const {

@@ -1,7 +1,8 @@
 // A logged-in connection for one orvactl command: opens the session, waits
 // for the recorder's answer and turns what happened into an exit code.
-// With live view it also owns the decoder library, a headless view and the
-// live controller, exactly as the desktop client wires them.
+// Every session carries the recording search and the backup download; with live view it also owns
+// the decoder library, a headless view, the live controller and remote
+// playback, exactly as the desktop client wires them.
 #pragma once
 
 #include <chrono>
@@ -19,7 +20,10 @@
 #include "orva/link/ptz_control.h"
 #include "orva/media/headless_view.h"
 #include "orva/media/live_controller.h"
+#include "orva/recordings/download.h"
 #include "orva/recordings/local_log.h"
+#include "orva/recordings/remote_playback.h"
+#include "orva/recordings/search_controller.h"
 #include "orva/setup/rights_monitor.h"
 
 namespace orva::cli {
@@ -55,6 +59,9 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   DeviceControl& Device() { return m_device; }
   PtzControl& Ptz() { return m_ptz; }
   LiveController* Live() { return m_live.get(); }
+  SearchController& Search() { return m_search; }
+  DownloadController& Download() { return m_download; }
+  RemotePlayback* Playback() { return m_playback.get(); }
   HeadlessView* View() { return m_view.get(); }
   const H264Library& Library() const { return m_library; }
   std::string AddressText() const;
@@ -63,8 +70,12 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   std::optional<bool> RecordingAnswer() const;
   std::optional<uint32_t> DvrTime() const;
   bool RebootAccepted() const;
+  // The first refusal among the notices so far.
+  std::optional<Notice> Refusal() const;
   // PTZ_CHANNEL_ACK: unknown until it arrives.
   std::optional<bool> PtzSteerable() const;
+  // The receive loop has ended (the recorder closed or the link broke).
+  bool ConnectionLost() const;
 
  private:
   void OnNotice(Notice notice) override;
@@ -92,6 +103,9 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   std::unique_ptr<HeadlessView> m_view;
   std::unique_ptr<SoundDevice> m_sound;
   std::unique_ptr<LiveController> m_live;
+  SearchController m_search;
+  DownloadController m_download;
+  std::unique_ptr<RemotePlayback> m_playback;
 
   std::unique_ptr<DvrSession> m_session;
 

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "options.h"
+#include "orva/recordings/local_files.h"
 
 namespace orva::cli {
 
@@ -13,6 +15,19 @@ int RunRec(const Options& options, std::ostream& out, std::ostream& err);
 int RunTime(const Options& options, std::ostream& out, std::ostream& err);
 int RunReboot(const Options& options, std::ostream& out, std::ostream& err);
 int RunPtz(const Options& options, std::ostream& out, std::ostream& err);
+int RunCalendar(const Options& options, std::ostream& out, std::ostream& err);
+int RunDay(const Options& options, std::ostream& out, std::ostream& err);
+int RunEvents(const Options& options, std::ostream& out, std::ostream& err);
+int RunPlay(const Options& options, std::ostream& out, std::ostream& err);
+int RunSize(const Options& options, std::ostream& out, std::ostream& err);
+int RunDownload(const Options& options, std::ostream& out, std::ostream& err);
+// local files|calendar|events|play (options.args[0]), on the Download folder.
+int RunLocal(const Options& options, std::ostream& out, std::ostream& err);
+int RunLocalPlay(const Options& options, std::ostream& out, std::ostream& err);
+int RunExport(const Options& options, std::ostream& out, std::ostream& err);
+
+// The pairs of the Download folder, with the ones that cannot be read named on `err`.
+std::vector<LocalPair> ScanDownloads(const Options& options, std::ostream& err);
 
 // Whole program: parse, dispatch, report.
 int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

@@ -71,7 +71,7 @@ int RunTime(const Options& options, std::ostream& out, std::ostream& err) {
   session.Device().RequestTime();
   code = session.WaitUntil([&] { return session.DvrTime().has_value(); }, AnswerWait(options), error);
   if (code != kExitOk) return Fail(session, code, error, err);
-  out << FormatRecorderTime(*session.DvrTime(), 0) << "\n";
+  out << FormatRecorderTime(*session.DvrTime(), options.dateFormat) << "\n";
   session.Close();
   return kExitOk;
 }

@@ -8,7 +8,7 @@
 namespace orva::cli {
 namespace {
 
-void PrintIdentity(const std::string& address, const RecorderIdentity& id, std::ostream& out) {
+void PrintIdentity(const std::string& address, const RecorderIdentity& id, int dateFormat, std::ostream& out) {
   out << "address: " << address << "\n";
   out << "product_number: " << int(id.productNumber) << "\n";
   out << "family: " << ProductFamily(id.productNumber) << "\n";
@@ -19,7 +19,7 @@ void PrintIdentity(const std::string& address, const RecorderIdentity& id, std::
   out << "account: " << int(id.account) << "\n";
   out << "mac: " << FormatMac(id.mac) << "\n";
   for (int i = 0; i < kFirmwareComponents; ++i)
-    if (id.firmVer[i] != 0) out << "firmware: " << i << " " << id.firmName[i].data() << " " << FormatRecorderTime(id.firmVer[i], 0) << "\n";
+    if (id.firmVer[i] != 0) out << "firmware: " << i << " " << id.firmName[i].data() << " " << FormatRecorderTime(id.firmVer[i], dateFormat) << "\n";
 }
 
 void PrintRights(const RightsSnapshot& rights, std::ostream& out) {
@@ -56,7 +56,7 @@ int RunInfo(const Options& options, std::ostream& out, std::ostream& err) {
     return code;
   }
   const RecorderIdentity id = session.Session().Identity();
-  PrintIdentity(session.AddressText(), id, out);
+  PrintIdentity(session.AddressText(), id, options.dateFormat, out);
   PrintRights(*session.Rights().Rights(), out);
   PrintCameras(*session.Rights().Cameras(), id.channelNum, out);
   out.flush();

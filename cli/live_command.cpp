@@ -1,10 +1,10 @@
 // orvactl live: logs in, lets live view run, stops it in order and reports
 // what the client decoded, through the same pipeline the desktop uses.
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 
+#include "arg_parse.h"
 #include "cli_session.h"
 #include "commands.h"
 #include "snapshot_option.h"
@@ -21,17 +21,6 @@ struct LiveArgs {
   std::string snapshotDir;
   int snapshotFormat = -1;  // unset: jpg
 };
-
-bool ParseNumber(const std::string& text, uint64_t max, uint64_t& out) {
-  int base = 10;
-  const char* begin = text.data();
-  if (text.size() > 2 && (text.compare(0, 2, "0x") == 0 || text.compare(0, 2, "0X") == 0)) {
-    base = 16;
-    begin += 2;
-  }
-  auto [end, ec] = std::from_chars(begin, text.data() + text.size(), out, base);
-  return ec == std::errc() && end == text.data() + text.size() && out <= max && begin != text.data() + text.size();
-}
 
 bool ParseLiveArgs(const std::vector<std::string>& args, LiveArgs& out, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {

@@ -26,7 +26,8 @@ bool ParseSeconds(const std::string& text, double& out) {
 
 std::string Usage() {
   return "usage: orvactl [--host ADDR] [--port N] [--user NAME] [--password TEXT]\n"
-         "               [--timeout SECONDS] [--location DIR] COMMAND\n"
+         "               [--timeout SECONDS] [--location DIR] [--date-format 0|1|2]\n"
+         "               COMMAND\n"
          "\n"
          "Talks to an ORVA7000 recorder (or orva-sim) over TCP.\n"
          "\n"
@@ -36,7 +37,10 @@ std::string Usage() {
          "  --user NAME        user ID (default admin)\n"
          "  --password TEXT    password; better given in the environment as ORVA_PASSWORD\n"
          "  --timeout SECONDS  how long to wait for the recorder (default 10)\n"
-         "  --location DIR     base folder whose Log/ORVA7000.log records the logon\n"
+         "  --location DIR     base folder whose Log/ORVA7000.log records the logon and\n"
+         "                     whose Download/ holds downloads\n"
+         "  --date-format F    dates printed as 0 YYYY-MM-DD (default), 1 MM-DD-YYYY,\n"
+         "                     2 DD-MM-YYYY\n"
          "  --help             this text\n"
          "\n"
          "commands:\n"
@@ -60,9 +64,63 @@ std::string Usage() {
          "                     steer channel C (1-16): hold a key for N ms (default\n"
          "                     500), send a preset action 1-4, or drive the camera's\n"
          "                     menu (needs the PTZ right)\n"
+         "  calendar [--backup]\n"
+         "                     print the month the search calendar opens on and every\n"
+         "                     day with recordings (--backup: the backup search)\n"
+         "  day YYYY-MM-DD [--backup] [--channels MASK]\n"
+         "                     print the day's recorded spans and the time-bar bars\n"
+         "                     drawn for the channels of MASK (default: all)\n"
+         "  events [--kind 1|2|4 [--page N]]\n"
+         "                     print the recorder's event list, or page N (default 1)\n"
+         "                     of the events of one kind\n"
+         "  play (--from TIME [--to TIME | --range] | --event KIND:NUMBER)\n"
+         "       [--channels MASK] [--seconds S] [--script STEPS] [--pictures DIR]\n"
+         "                     play recordings back: from TIME as the time bar does,\n"
+         "                     a time range (--to, or --range without an end), or\n"
+         "                     the event NUMBER (from 0) of KIND in the event list;\n"
+         "                     TIME is \"YYYY-MM-DD HH:MM:SS\" on the recorder's clock.\n"
+         "                     STEPS, from the first picture, comma-separated: fwd,\n"
+         "                     rev, pause, stepf, stepb, wait:MS. Runs S seconds\n"
+         "                     (default 5) from the first picture, then stops and\n"
+         "                     reports pictures per channel, the last shown time and\n"
+         "                     the speed\n"
+         "  size (--from TIME --to TIME | --event KIND:NUMBER) [--channels MASK]\n"
+         "                     ask the recorder for the size of a backup and print it\n"
+         "                     (\"size: N KByte|MByte|GByte\") with the free space of\n"
+         "                     the base folder (\"free: N MiB\"); refused (exit 3) when\n"
+         "                     less than 100 MiB would be left\n"
+         "  download (--from TIME --to TIME | --event KIND:NUMBER) [--channels MASK]\n"
+         "                     the size check, then the download into DIR/Download/;\n"
+         "                     prints \"pair: PATH.vid PATH.idx\" per file pair, then\n"
+         "                     \"frames: video=V audio=A\" and \"received: N KiB\";\n"
+         "                     progress on stderr when it is a terminal. SIGINT or\n"
+         "                     SIGTERM stop it with the pair closed and playable\n"
+         "                     (exit 130); a lost connection closes the pair (exit 2)\n"
+         "  local files        list the downloaded pairs in playback order:\n"
+         "                     \"file: PATH.idx link=L next=N start=TIME\", L and N the\n"
+         "                     split links (hexadecimal recorder times, 0 for none)\n"
+         "  local calendar [--year Y]\n"
+         "                     every day with downloaded recordings:\n"
+         "                     \"day: DATE kinds=0xKK\" (bit 1 << kind, 0 continuous)\n"
+         "  local events [--kind 1|2|4]\n"
+         "                     every downloaded segment: \"event: kind=K number=N\n"
+         "                     start=TIME end=TIME\" (number -1 for continuous)\n"
+         "  local play --from TIME [--to TIME] [--seconds S] [--script STEPS]\n"
+         "       [--pictures DIR]\n"
+         "                     play the downloaded pairs without a recorder; STEPS as\n"
+         "                     for play, and seek:TIME moves the position slider;\n"
+         "                     prints \"seek: target=TIME landed=TIME ms=M\" per seek,\n"
+         "                     then pictures per channel, the shown time and the speed\n"
+         "  export --from TIME --to TIME --channel C [--copy] OUT.mp4\n"
+         "                     write channel C (1-16) of the downloaded pairs as MP4\n"
+         "                     with OUT.mp4.sha256 beside it; --copy keeps the first\n"
+         "                     field of two-field pictures instead of re-encoding\n"
+         "\n"
+         "Downloads go to DIR/Download/, DIR being --location or $HOME/ORVA7000.\n"
          "\n"
          "exit status: 0 success, 1 usage error, 2 no connection, 3 refused by the\n"
-         "recorder, 4 no answer within the timeout\n";
+         "recorder (or no room, no data, no such channel), 4 no answer within the\n"
+         "timeout, 130 download stopped by a signal\n";
 }
 
 bool ParseOptions(int argc, const char* const* argv, const char* envPassword, Options& out, std::string& error,
@@ -108,6 +166,12 @@ bool ParseOptions(int argc, const char* const* argv, const char* envPassword, Op
       }
     } else if (arg == "--location") {
       if (!value("--location", out.location)) return false;
+    } else if (arg == "--date-format") {
+      if (!value("--date-format", text)) return false;
+      if (!ParseInt(text, 0, 2, out.dateFormat)) {
+        error = "--date-format must be 0, 1 or 2, not '" + text + "'";
+        return false;
+      }
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option '" + arg + "'";
       return false;

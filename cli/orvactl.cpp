@@ -22,6 +22,14 @@ int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostrea
   if (options.command == "time") return RunTime(options, out, err);
   if (options.command == "reboot") return RunReboot(options, out, err);
   if (options.command == "ptz") return RunPtz(options, out, err);
+  if (options.command == "calendar") return RunCalendar(options, out, err);
+  if (options.command == "day") return RunDay(options, out, err);
+  if (options.command == "events") return RunEvents(options, out, err);
+  if (options.command == "play") return RunPlay(options, out, err);
+  if (options.command == "size") return RunSize(options, out, err);
+  if (options.command == "download") return RunDownload(options, out, err);
+  if (options.command == "local") return RunLocal(options, out, err);
+  if (options.command == "export") return RunExport(options, out, err);
   err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
   return kExitUsage;
 }

@@ -111,7 +111,10 @@ int SnapshotTaker::Request(CliSession& session, uint16_t mask, std::chrono::mill
     error = "no picture for a snapshot of channel(s)";
     const uint16_t left = missing();
     for (int ch = 0; ch < kChannelCount; ++ch)
-      if (left & (1u << ch)) error += " " + std::to_string(ch + 1);
+      if (left & (1u << ch)) {
+        error += ' ';
+        error += std::to_string(ch + 1);
+      }
   }
   return code;
 }

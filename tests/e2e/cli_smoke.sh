@@ -20,6 +20,10 @@ grep -qx "channels: 8" "$OUT/info.txt"
 grep -qx "camera: 1 Lobby" "$OUT/info.txt"
 [ "$(grep -c '^camera:' "$OUT/info.txt")" -eq 8 ]
 
+ORVA_PASSWORD=4711 "$CTL" --port "$PORT" calendar >"$OUT/calendar.txt"
+grep -q "^calendar: [0-9]\{4\}-[0-9][0-9]$" "$OUT/calendar.txt"
+[ "$(grep -c '^day: ' "$OUT/calendar.txt")" -ge 3 ]
+
 set +e
 ORVA_PASSWORD=wrong "$CTL" --port "$PORT" info >/dev/null 2>"$OUT/refused.txt"
 code=$?
