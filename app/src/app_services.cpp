@@ -69,6 +69,13 @@ AppServices::~AppServices() {
   m_screenSaver.reset();
 }
 
+std::filesystem::path AppServices::DownloadFolder() const {
+  if (!m_removable) return Paths().download;
+  std::error_code ec;
+  const auto here = std::filesystem::current_path(ec);
+  return (ec ? std::filesystem::path(".") : here) / "Download";
+}
+
 void AppServices::ApplySetup(const LocalSetup& setup) {
   const std::string location = m_setup.location;
   m_setup = setup;

@@ -61,11 +61,12 @@ TEST(MainWindowCommands, EveryCommandIsThereAndLaterFeaturesAreDisabled) {
   for (int i = 1; i <= 7; ++i) all << QStringLiteral("Play%1").arg(i);
   for (const QString& name : all) EXPECT_NE(window.Command(name), nullptr) << name.toStdString();
 
-  for (const char* name : {"RSearch", "RSetup", "FirmUp", "Pan", "Zoom", "LSearch", "Play1", "Play2", "Play3", "Play4",
+  for (const char* name : {"RSearch", "RSetup", "FirmUp", "Pan", "Zoom", "Play1", "Play2", "Play3", "Play4",
                            "Play6", "Play7"})
     EXPECT_FALSE(window.Command(QString::fromLatin1(name))->isEnabled()) << name;
   EXPECT_FALSE(window.PlaybackSlider()->isEnabled());
-  for (const char* name : {"Connect", "Live", "Audio", "Play5", "Save", "Load", "LSetup", "OSD", "Arrange", "Ch1", "Layout16"})
+  for (const char* name : {"Connect", "Live", "Audio", "Play5", "Save", "Load", "LSearch", "LSetup", "OSD", "Arrange", "Ch1",
+                           "Layout16"})
     EXPECT_TRUE(window.Command(QString::fromLatin1(name))->isEnabled()) << name;
 
   // Without a connection the connection commands do nothing.

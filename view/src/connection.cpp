@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "orva/app/app_services.h"
 #include "orva/view/video_view.h"
@@ -25,11 +26,39 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
     return !m_rights.Has(Right::kCovert) && m_rights.Cameras()->covert[static_cast<size_t>(ch)] == 1;
   });
   m_live->SetAudioChannelsObserver([this](uint16_t mask) { Post([this, mask] { emit audioChannelsChanged(mask); }); });
+  PlaybackHooks hooks;
+  hooks.stopLive = [this] { m_live->StopLive(); };
+  hooks.restartLive = [this] { m_live->StartLive(); };
+  hooks.queueAudio = [this](int ch, std::span<const uint8_t> frame) { return m_live->QueueAudio(ch, frame); };
+  hooks.silenceAudio = [this](bool silent) { m_live->SilenceAudio(silent); };
+  hooks.drainAndStopAudio = [this] { m_live->DrainAudio(); };
+  hooks.audioOn = [this] { return m_session && m_session->AudioState(); };
+  // The view repaints on every picture, so the commands need no settling
+  // wait (it would only freeze the window for half a second per step).
+  PlaybackTiming timing;
+  timing.commandSettleFastMs = timing.commandSettleSlowMs = 0;
+  m_playback = std::make_unique<RemotePlayback>(services.Decoder(), services.DecodeLock(), view, std::move(hooks),
+                                                nullptr, timing);
+  m_playback->SetObserver(static_cast<PlaybackObserver*>(this));
+  m_playback->SetDateFormat(setup.dateFormat);
+  DownloadOptions download;
+  download.folder = services.DownloadFolder().string();
+  // The space where the files go decides whether a download fits (the
+  // nearest existing folder counts while Download/ is not made yet).
+  download.freeMiB = [folder = services.DownloadFolder()] {
+    uint64_t freeMiB = 0, totalMiB = 0;
+    return app::GetDiskSpace(folder, freeMiB, totalMiB) ? freeMiB : 0;
+  };
+  m_download = std::make_unique<DownloadController>(std::move(download));
+  m_download->SetObserver(static_cast<DownloadObserver*>(this));
   m_session = std::make_unique<DvrSession>(std::move(params), static_cast<SessionObserver*>(this), &services.Log());
   m_rights.Attach(*m_session);
   m_device.Attach(*m_session);
   m_ptz.Attach(*m_session);
   m_live->Attach(*m_session);
+  m_search.Attach(*m_session);
+  m_playback->Attach(*m_session);
+  m_download->Attach(*m_session);
 }
 
 GuiConnection::~GuiConnection() { Close(); }
@@ -59,10 +88,17 @@ void GuiConnection::OnAudioIndicator(bool on) {
   Post([this, on] { emit audioIndicatorChanged(on); });
 }
 
-void GuiConnection::OnRightsChanged(const RightsSnapshot&, const RightsActions&) {
+void GuiConnection::OnRightsChanged(const RightsSnapshot&, const RightsActions& actions) {
   // A change of rights starts a new live generation at once, on this thread.
   m_live->OnRightsChanged();
-  Post([this] { emit rightsChanged(); });
+  const int access = static_cast<int>(actions.search);
+  const bool stop = actions.stopPlayback;
+  // A download the user may no longer make ends at once (drained and closed).
+  if (actions.stopDownload && m_download->Running()) m_download->Stop();
+  Post([this, access, stop] {
+    emit rightsChanged();
+    emit searchAccessChanged(access, stop);
+  });
 }
 
 void GuiConnection::OnCamerasChanged(const CameraSnapshot& cameras) {
@@ -88,6 +124,67 @@ void GuiConnection::OnRecordingChanged(bool recording) {
 
 void GuiConnection::OnPtzAvailability(bool steerable) {
   Post([this, steerable] { emit ptzAvailabilityChanged(steerable); });
+}
+
+
+void GuiConnection::OnPlaybackStarted() {
+  Post([this] { emit playbackStarted(); });
+}
+
+void GuiConnection::OnPlaybackStopped(bool reopenSearch) {
+  Post([this, reopenSearch] { emit playbackStopped(reopenSearch); });
+}
+
+void GuiConnection::OnButtonLit(int mode) {
+  Post([this, mode] { emit playbackButtonLit(mode); });
+}
+
+void GuiConnection::OnShownTime(uint32_t time) {
+  m_shownTime.store(time);
+  if (m_shownPosted.exchange(true)) return;
+  Post([this] {
+    m_shownPosted = false;
+    emit playbackShownTime(m_shownTime.load());
+  });
+}
+
+void GuiConnection::OnSpeedChanged(int speed) {
+  Post([this, speed] { emit playbackSpeedChanged(speed); });
+}
+
+void GuiConnection::OnAudioChannels(uint16_t mask) {
+  Post([this, mask] { emit audioChannelsChanged(mask); });
+}
+
+void GuiConnection::OnRecordingEnd() {
+  Post([this] { emit playbackRecordingEnd(); });
+}
+
+}  // namespace orva::view
+
+namespace orva::view {
+
+void GuiConnection::OnSizeEstimated(uint32_t kib, bool fits) {
+  Post([this, kib, fits] { emit downloadSizeEstimated(kib, fits); });
+}
+
+void GuiConnection::OnDownloadStarted(uint32_t estimateKiB) {
+  m_received.store(0);
+  Post([this, estimateKiB] { emit downloadStarted(estimateKiB); });
+}
+
+void GuiConnection::OnProgress(uint64_t receivedKiB) {
+  m_received.store(receivedKiB);
+  if (m_receivedPosted.exchange(true)) return;
+  Post([this] {
+    m_receivedPosted = false;
+    emit downloadProgress(m_received.load());
+  });
+}
+
+void GuiConnection::OnDownloadEnded(const std::string& error) {
+  const QString text = QString::fromStdString(error);
+  Post([this, text] { emit downloadEnded(text); });
 }
 
 }  // namespace orva::view

@@ -1,17 +1,22 @@
 // The desktop's connection to one recorder: the DvrSession with the rights
-// monitor, device control and live view wired to it, exactly as orvactl
-// wires them, with every report marshalled onto the GUI thread. The network
+// monitor, device control, live view, the recording search and remote
+// playback wired to it, exactly as orvactl wires them, with every report
+// marshalled onto the GUI thread. The network
 // threads only post (queued invocations on this object); they never wait for
 // the user interface.
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <memory>
 
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
 #include "orva/link/ptz_control.h"
 #include "orva/media/live_controller.h"
+#include "orva/recordings/download.h"
+#include "orva/recordings/remote_playback.h"
+#include "orva/recordings/search_controller.h"
 #include "orva/setup/rights_monitor.h"
 
 namespace orva::app {
@@ -23,7 +28,7 @@ namespace orva::view {
 class CVideoView;
 
 class GuiConnection : public QObject, private SessionObserver, private RightsObserver, private DeviceObserver,
-                      private PtzObserver {
+                      private PtzObserver, private PlaybackObserver, private DownloadObserver {
   Q_OBJECT
  public:
   // The view must outlive the connection (the decoders draw into it).
@@ -42,6 +47,9 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   DeviceControl& Device() { return m_device; }
   LiveController& Live() { return *m_live; }
   PtzControl& Ptz() { return m_ptz; }
+  SearchController& Search() { return m_search; }
+  RemotePlayback& Playback() { return *m_playback; }
+  DownloadController& Download() { return *m_download; }
 
  signals:
   // All emitted on the GUI thread.
@@ -53,6 +61,21 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void recordingChanged(bool recording);
   void rightsChanged();
   void ptzAvailabilityChanged(bool steerable);
+  // What the search window may show after a change of rights (SearchAccess);
+  // stopPlayback: remote playback must end.
+  void searchAccessChanged(int access, bool stopPlayback);
+  // Remote playback.
+  void playbackStarted();
+  void playbackStopped(bool reopenSearch);
+  void playbackButtonLit(int mode);
+  void playbackShownTime(quint32 time);  // coalesced: at most one pending
+  void playbackSpeedChanged(int speed);
+  void playbackRecordingEnd();
+  // Backup download.
+  void downloadSizeEstimated(quint32 kib, bool fits);
+  void downloadStarted(quint32 estimateKiB);
+  void downloadProgress(quint64 receivedKiB);  // coalesced: at most one pending
+  void downloadEnded(const QString& error);
 
  private:
   // SessionObserver
@@ -68,6 +91,19 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void OnRecordingChanged(bool recording) override;
   // PtzObserver
   void OnPtzAvailability(bool steerable) override;
+  // PlaybackObserver
+  void OnPlaybackStarted() override;
+  void OnPlaybackStopped(bool reopenSearch) override;
+  void OnButtonLit(int mode) override;
+  void OnShownTime(uint32_t time) override;
+  void OnSpeedChanged(int speed) override;
+  void OnAudioChannels(uint16_t mask) override;
+  void OnRecordingEnd() override;
+  // DownloadObserver
+  void OnSizeEstimated(uint32_t kib, bool fits) override;
+  void OnDownloadStarted(uint32_t estimateKiB) override;
+  void OnProgress(uint64_t receivedKiB) override;
+  void OnDownloadEnded(const std::string& error) override;
 
   template <typename F>
   void Post(F&& f) {
@@ -81,6 +117,14 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   DeviceControl m_device;
   PtzControl m_ptz;
   std::unique_ptr<LiveController> m_live;
+  SearchController m_search;
+  std::unique_ptr<RemotePlayback> m_playback;
+  // Every shown frame reports its time; one queued call carries the newest.
+  std::atomic<uint32_t> m_shownTime{0};
+  std::atomic<bool> m_shownPosted{false};
+  std::unique_ptr<DownloadController> m_download;
+  std::atomic<uint64_t> m_received{0};
+  std::atomic<bool> m_receivedPosted{false};
   std::unique_ptr<DvrSession> m_session;  // last: its threads stop before the rest goes
 };
 

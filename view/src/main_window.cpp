@@ -16,6 +16,7 @@
 #include "main_window_view.h"
 #include "orva/app/resources.h"
 #include "orva/pictures/snapshot.h"
+#include "orva/recordings/local_player.h"
 #include "orva/view/notice_window.h"
 #include "skin_button.h"
 #include "skin_style.h"
@@ -64,6 +65,8 @@ MainWindow::MainWindow(app::AppServices& services, QWidget* parent)
 
   BuildControls();
   CreateVideoView();
+  BuildPlaybackControls();
+  BuildLocalControls();
   SetLaterFeaturesDisabled();
 
   // The speaker starts at the slider's value, mute cleared (the services
@@ -81,6 +84,8 @@ MainWindow::MainWindow(app::AppServices& services, QWidget* parent)
 
 MainWindow::~MainWindow() {
   m_closing = true;
+  // The player draws into the view and writes the local log: it goes first.
+  m_localPlayer.reset();
   Disconnect();
   // Closed connections still hold the view: they go before it does.
   ReleaseClosedConnections();
@@ -108,7 +113,7 @@ void MainWindow::BuildControls() {
   m_status->setGeometry(20, 34, 270, 20);
   m_status->setStyleSheet(QStringLiteral("color: #8b949e; font-size: 11px;"));
 
-  static const char* const playCaptions[7] = {"\u23EA", "\u25C0", "\u23F8", "\u25B6", "\u23FA", "\u23F9", "\u23E9"};
+  static const char* const playCaptions[7] = {"\u23EA", "\u25C0", "\u25B6", "\u23F8", "\u23FA", "\u23F9", "\u23E9"};
   static const char* const playKeys[7] = {"button.play1", "button.play2", "button.play3", "button.play4",
                                           "button.play5", "button.play6", "button.play7"};
   for (int i = 0; i < 7; ++i) {
@@ -221,10 +226,8 @@ void MainWindow::BuildControls() {
 
 void MainWindow::SetLaterFeaturesDisabled() {
   // Commands whose windows arrive in later releases are shown but disabled.
-  for (const char* name : {"RSearch", "RSetup", "FirmUp", "LSearch", "Play1", "Play2", "Play3",
-                           "Play4", "Play6", "Play7"})
+  for (const char* name : {"RSetup", "FirmUp"})
     m_commands[QString::fromLatin1(name)]->setEnabled(false);
-  m_playbackSlider->setEnabled(false);
   if (m_services.Removable()) m_commands["Connect"]->setEnabled(false);
 }
 
@@ -280,11 +283,16 @@ void MainWindow::RefreshState() {
   m_commands["Pan"]->setEnabled(live);
   m_commands["Zoom"]->setEnabled(live);
   m_commands["Pan"]->SetLit(m_ptzPanel && PtzPanelMode() == 0);
+  UpdatePlaybackButtons();
   m_commands["Zoom"]->SetLit(m_ptzPanel && PtzPanelMode() == 1);
 
   // The clock: the recorder's time of the last live frame, else this computer's.
   const int dateFormat = m_services.Setup().dateFormat;
-  const uint32_t frameTime = live ? m_view->LastFrameTime() : 0;
+  const bool playing = RemotePlaybackRunning();
+  const uint32_t frameTime = live      ? m_view->LastFrameTime()
+                             : playing ? m_connection->Playback().LastShownTime()
+                             : m_localPlayer ? m_localPlayer->ShownTime()
+                                             : 0;
   std::string text;
   if (frameTime != 0) {
     text = LocalLogTimeText(static_cast<int32_t>(frameTime), dateFormat);
@@ -299,7 +307,9 @@ void MainWindow::RefreshState() {
   m_clock->setToolTip(frameTime ? Caption("tip.clock.recorder", "Recorder time") : Caption("tip.clock.local", "Local time"));
 
   QString status;
-  if (!session) {
+  if (m_localPlayer) {
+    status = Caption("status.local", "Local playback");
+  } else if (!session) {
     status = Caption("status.idle", "Not connected");
   } else {
     const QString where = QString::fromStdString(session->Address()) + QLatin1Char(':') + QString::number(session->Port());
@@ -307,7 +317,10 @@ void MainWindow::RefreshState() {
       case SessionState::kConnecting:
       case SessionState::kGreeting: status = Caption("status.connecting", "Connecting to ") + where; break;
       case SessionState::kReady:
-        status = (live ? Caption("status.live", "Live  ") : Caption("status.ready", "Connected  ")) + where;
+        status = (live      ? Caption("status.live", "Live  ")
+                  : playing ? Caption("status.playback", "Playback  ")
+                            : Caption("status.ready", "Connected  ")) +
+                 where;
         if (!session->Site().empty()) status += QStringLiteral("  \u2022  ") + QString::fromStdString(session->Site());
         break;
       default: status = Caption("status.closing", "Closing ") + where; break;
@@ -370,6 +383,7 @@ void MainWindow::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Quit's order: live view stops, then the connection closes.
   m_closing = true;
+  CloseLocalPlayback();
   if (m_connection && m_connection->Session().LiveActive()) m_connection->Live().StopLive();
   Disconnect();
   if (m_notice) m_notice->close();

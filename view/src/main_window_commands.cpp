@@ -10,6 +10,7 @@
 #include "main_window_view.h"
 #include "orva/app/resources.h"
 #include "orva/pictures/snapshot.h"
+#include "orva/recordings/local_player.h"
 #include "orva/view/image_viewer.h"
 #include "orva/view/local_setup_dialog.h"
 #include "orva/view/log_viewer.h"
@@ -46,9 +47,19 @@ void MainWindow::OnLayout(int index) {
 void MainWindow::OnVisibleChannels(quint16 mask) { RequestVisible(mask); }
 
 // In live view the recorder is asked for the channels now visible; the same
-// mask twice in a row is asked once.
+// mask twice in a row is asked once. In remote playback the player takes
+// the visible set for its steps and re-positioning.
 void MainWindow::RequestVisible(uint16_t mask) {
-  if (!m_connection || !m_connection->Session().LiveActive() || mask == 0) return;
+  if (m_localPlayer && mask != 0) {
+    m_localPlayer->SetVisibleChannels(mask);
+    return;
+  }
+  if (!m_connection || mask == 0) return;
+  if (m_view->Mode() == ViewMode::kRemotePlayback && m_connection->Playback().Playing()) {
+    m_connection->Playback().SetVisibleChannels(mask);
+    return;
+  }
+  if (!m_connection->Session().LiveActive()) return;
   if (mask == m_lastRequestMask) return;
   m_lastRequestMask = mask;
   m_connection->Live().RequestChannels(mask);
@@ -77,9 +88,11 @@ void MainWindow::OnConnect() {
 }
 
 void MainWindow::OnLive() {
-  if (!m_connection) return;
+  if (!m_connection || LocalPlaybackOpen()) return;
   DvrSession& session = m_connection->Session();
-  if (session.PlaybackActive() || !session.Connected()) return;
+  if (session.PlaybackActive() || m_connection->Playback().Playing() || m_connection->Playback().Requested() ||
+      !session.Connected())
+    return;
   if (session.LiveActive()) {
     ClosePtz();
     m_connection->Live().StopLive();

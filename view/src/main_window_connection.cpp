@@ -5,6 +5,8 @@
 #include "orva/view/connect_dialog.h"
 #include "orva/view/main_window.h"
 #include "orva/view/notice_window.h"
+#include "download_progress.h"
+#include "orva/view/search_window.h"
 #include "skin_button.h"
 #include "skin_style.h"
 
@@ -35,6 +37,8 @@ void MainWindow::Connect(const ConnectParams& params) {
   connect(m_connection, &GuiConnection::ptzAvailabilityChanged, this, &MainWindow::OnPtzAvailability);
   connect(m_connection, &GuiConnection::recordingChanged, this, [this](bool on) { m_commands["Play5"]->SetLit(on); });
   connect(m_connection, &GuiConnection::audioIndicatorChanged, this, [this](bool on) { m_commands["Audio"]->SetLit(on); });
+  ConnectPlayback();
+  ConnectDownload();
   m_lastRequestMask = 0xFFFF;  // the handshake asks for every channel
   m_connection->Open();
   RefreshState();
@@ -46,6 +50,11 @@ void MainWindow::Disconnect() {
   if (!m_connection) return;
   // Forget the object first: a second request while this one runs finds none.
   ClosePtz();
+  // The search window hands its selection to the connection as it goes.
+  delete m_search.data();
+  // The close sequence ends the download; its report would come to nobody.
+  delete m_progress.data();
+  LeavePlaybackScreen();
   GuiConnection* connection = m_connection;
   m_connection = nullptr;
   connection->Close();

@@ -131,6 +131,21 @@ void CVideoView::OnLiveFrameTag(uint32_t tag) { d->lastTag = tag; }
 
 int CVideoView::SingleShownChannel() const { return d->single.load(); }
 
+void CVideoView::StartPlaybackDisplay(int mode, int channelCount) {
+  const ViewMode viewMode = mode == 3 ? ViewMode::kLocalPlayback : ViewMode::kRemotePlayback;
+  auto start = [this, viewMode, channelCount] {
+    d->playMode = 3;
+    d->playPaused = false;
+    d->playSpeed = 0;
+    StartStream(viewMode, channelCount);
+  };
+  if (QThread::currentThread() == thread()) {
+    start();
+  } else {
+    QMetaObject::invokeMethod(this, start, Qt::QueuedConnection);
+  }
+}
+
 // ------------------------------------------------------------ GUI thread
 
 bool CVideoView::YuvPathActive() const { return d->yuv.load(); }
@@ -204,6 +219,8 @@ void CVideoView::SetCameraTitle(int channel, const QString& title) {
   d->ScheduleFlush(static_cast<uint16_t>(1u << (channel & 15)));
 }
 
+QString CVideoView::CameraTitle(int channel) const { return d->cameraTitles[static_cast<size_t>(channel & 15)]; }
+
 void CVideoView::SetCovert(int channel, bool covert) {
   d->covert[static_cast<size_t>(channel & 15)] = covert;
   d->ScheduleFlush(static_cast<uint16_t>(1u << (channel & 15)));
@@ -214,6 +231,22 @@ int CVideoView::PictureRate(int channel) const { return d->rates[static_cast<siz
 void CVideoView::TickPictureRate() {
   for (size_t c = 0; c < kWindowCount; ++c) d->rates[c] = (d->counts[c].exchange(0) + 1) / 2;
   d->RepaintAll();
+}
+
+void CVideoView::SetPlaybackState(int mode, bool paused, int speed) {
+  if (d->playMode == mode && d->playPaused == paused && d->playSpeed == speed) return;
+  d->playMode = mode;
+  d->playPaused = paused;
+  d->playSpeed = speed;
+  d->RepaintAll();
+}
+
+const char* CVideoView::PlaybackMark(int mode, bool paused, int speed) {
+  if (mode == 1) return "markstepback";
+  if (mode == 7) return "markstepfwd";
+  if (paused) return "markpause";
+  if (mode == 2) return speed < -1 ? "markfastrev" : "markreverse";
+  return speed > 1 ? "markfast" : "markplay";
 }
 
 void CVideoView::SetMenuMode(bool on) {

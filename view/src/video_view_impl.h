@@ -11,6 +11,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <string>
 #include <mutex>
 #include <vector>
 
@@ -77,6 +79,11 @@ struct CVideoView::Impl {
   std::array<bool, kWindowCount> covert{};
   bool textOn = true;
   QFont font;
+  // The player's state for the playback icon (GUI thread).
+  int playMode = 3;
+  bool playPaused = false;
+  int playSpeed = 0;
+  std::map<std::string, QPixmap> markCache;  // rendered once per picture
 
   // --- picture rate ---
   std::array<std::atomic<int>, kWindowCount> counts{};

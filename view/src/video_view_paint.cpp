@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "orva/app/resources.h"
 #include "video_view_impl.h"
 
 namespace orva::view {
@@ -198,6 +199,17 @@ void CVideoView::Impl::DrawTexts(QPainter& p, const Pane& pane) {
       p.setPen(kStatusColour);
       p.drawText(QRect(r.left() + kTextX, r.top() + r.height() - kCharHeight - kStatusGap, r.width(), lineHeight),
                  Qt::AlignLeft | Qt::AlignTop, status);
+      // The player's state icon after the status text, in panes wide enough.
+      const bool playback = mode == ViewMode::kRemotePlayback || mode == ViewMode::kLocalPlayback;
+      if (playback && r.width() > 190) {
+        const char* name = CVideoView::PlaybackMark(playMode, playPaused, playSpeed);
+        auto it = markCache.find(name);
+        if (it == markCache.end()) it = markCache.emplace(name, app::Resources::Picture(name)).first;
+        const QPixmap& mark = it->second;
+        if (!mark.isNull())
+          p.drawPixmap(QRect(r.left() + static_cast<int>(status.size()) * 10 + 5, r.top() + r.height() - 18, 16, 16),
+                       mark);
+      }
     }
   }
   p.restore();

@@ -52,6 +52,9 @@ class AppServices {
   void ApplySetup(const LocalSetup& setup);
   bool Removable() const { return m_removable; }
   Folders Paths() const { return FoldersOf(m_setup.location); }
+  // Where downloads go and local playback looks: Location/Download, or in
+  // removable mode Download/ under the working directory.
+  std::filesystem::path DownloadFolder() const;
 
   const H264Library& Decoder() const { return m_decoder; }
   std::mutex& DecodeLock() { return m_decodeLock; }

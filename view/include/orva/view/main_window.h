@@ -23,6 +23,7 @@ class QSlider;
 
 namespace orva {
 class LiveController;
+class LocalPlayer;
 class PtzControl;
 namespace pictures {
 class CSnapshotWriter;
@@ -31,9 +32,15 @@ class CSnapshotWriter;
 
 namespace orva::view {
 
+class DownloadProgressWindow;
+class ExportDialog;
 class GuiConnection;
+class LocalPlaybackWindow;
+class LocalPlayerBridge;
 class MainVideoView;
 class NoticeWindow;
+class PlaybackTimeBar;
+class RecordingSearchWindow;
 class SkinButton;
 
 inline constexpr int kMainWindowWidth = 928, kMainWindowHeight = 698;
@@ -99,6 +106,33 @@ class MainWindow : public QWidget {
   // Orderly end: stops live view, closes the connection, closes the window.
   void Quit();
 
+  // --- search and remote playback (main_window_playback.cpp) ---
+  // "RSearch": opens the search window (one at a time) with the playback or
+  // backup right, else notice 15/0.
+  void OpenSearch();
+  RecordingSearchWindow* SearchWindow() const;
+  // The playback screen's time bar, shown while a remote playback runs.
+  PlaybackTimeBar* PlaybackBar() const { return m_playbackBar; }
+  // The playback buttons by code: 1 step back, 2 reverse, 3 forward,
+  // 4 pause, 7 step forward; 6 stops.
+  void OnPlayButton(int code);
+  bool RemotePlaybackRunning() const;
+
+  // --- downloads and local playback (main_window_local.cpp) ---
+  // The download's progress window while one runs.
+  DownloadProgressWindow* DownloadProgress() const;
+  // "LSearch": the local playback window (no connection needed).
+  void OpenLocalPlayback();
+  LocalPlaybackWindow* LocalWindow() const;
+  // Plays the Download folder's pairs from `start` (to `end`, 0 = none);
+  // notice 4/0 when no recording holds the start.
+  bool StartLocalPlayback(uint32_t start, uint32_t end);
+  // Button 6 or the window's close: stops the player, closes the window.
+  void CloseLocalPlayback();
+  bool LocalPlaybackOpen() const;
+  LocalPlayer* Local() const { return m_localPlayer.get(); }
+  ExportDialog* Export() const;
+
   // --- PTZ (main_window_ptz.cpp) ---
   // The "Pan" (0) and "Zoom" (1) commands: live view only, with the PTZ
   // right; opens the panel, switches its mode, or closes it when it already
@@ -161,6 +195,33 @@ class MainWindow : public QWidget {
   // Deletes connections that were closed but whose deletion is still pending.
   void ReleaseClosedConnections();
 
+  // main_window_playback.cpp
+  void BuildPlaybackControls();
+  void ConnectPlayback();
+  void OnPlaybackStarted();
+  void OnPlaybackStopped(bool reopenSearch);
+  void OnPlaybackLit(int mode);
+  void OnPlaybackShownTime(quint32 time);
+  void OnPlaybackSpeed(int speed);
+  void OnSearchAccess(int access, bool stopPlayback);
+  void OnPlaybackJump(uint32_t time);
+  void OnPlaybackKey(int key);
+  void UpdatePlaybackButtons();
+  void UpdatePlaybackState();
+  void LeavePlaybackScreen();
+
+  // main_window_local.cpp
+  void ConnectDownload();
+  void BuildLocalControls();
+  void OnDownloadStarted(quint32 estimateKiB);
+  void OnDownloadEnded(const QString& error);
+  bool LocalAllowed(int code) const;
+  void OnLocalButton(int code);
+  void OnLocalShownTime(quint32 time);
+  void UpdateLocalState();
+  void OnSliderMoved();
+  void OpenExport();
+
   // main_window_ptz.cpp: the panels' reports
   void OnPtzKey(int key, bool pressed);
   void OnPtzCentre();
@@ -194,6 +255,19 @@ class MainWindow : public QWidget {
 
   std::array<std::vector<std::unique_ptr<pictures::CSnapshotWriter>>, 16> m_writers;
   QTimer m_snapshotTimer;
+
+  QPointer<RecordingSearchWindow> m_search;
+  PlaybackTimeBar* m_playbackBar = nullptr;
+  int m_playLit = 0;
+  bool m_recordingEnded = false;
+
+  QPointer<DownloadProgressWindow> m_progress;
+  QPointer<LocalPlaybackWindow> m_localWindow;
+  QPointer<ExportDialog> m_export;
+  LocalPlayerBridge* m_localBridge = nullptr;
+  std::unique_ptr<LocalPlayer> m_localPlayer;
+  bool m_liveBeforeLocal = false;
+  bool m_sliderFollowing = false;  // the slider is moved by the player, not the user
 
   QPointer<CPtzPanel> m_ptzPanel;
   QPointer<CPresetPanel> m_presetPanel;

@@ -50,6 +50,7 @@ class CVideoView : public QWidget, public ChannelView {
   void SetVideoLoss(uint16_t lossMask) override;
   void OnLiveFrameTag(uint32_t tag) override;
   int SingleShownChannel() const override;
+  void StartPlaybackDisplay(int mode, int channelCount) override;
 
   // --- GUI thread ---
   bool YuvPathActive() const;             // the effective draw mode is YUV
@@ -67,6 +68,7 @@ class CVideoView : public QWidget, public ChannelView {
   void SetTextOn(bool on);
   bool TextOn() const;
   void SetCameraTitle(int channel, const QString& title);
+  QString CameraTitle(int channel) const;
   void SetCovert(int channel, bool covert);
   int PictureRate(int channel) const;     // pictures per second of the last 2 s
   bool EnterFullScreen(int monitor);      // up to the first four screens
@@ -74,6 +76,11 @@ class CVideoView : public QWidget, public ChannelView {
   bool FullScreen() const;
   // Menu mode of the PTZ panel: drags and double-clicks are ignored.
   void SetMenuMode(bool on);
+  // The player's state, shown as an icon after each pane's status text in
+  // playback: mode 1 step back, 2 reverse, 3 forward, 7 step forward.
+  void SetPlaybackState(int mode, bool paused, int speed);
+  // The icon's picture name for a state ("markplay", "markpause", ...).
+  static const char* PlaybackMark(int mode, bool paused, int speed);
   // Marks every visible channel for a snapshot of its next picture.
   void RequestSnapshots();
 
