@@ -14,19 +14,7 @@
 //
 // Real-time mode: the simulator paces at its frame rate for SECONDS; printed
 // is whether every channel kept its rate without skipped frames.
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <dirent.h>
-
 #include <atomic>
-#include <map>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,12 +24,11 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "orva/link/catalogue.h"
 #include "orva/link/dvr_session.h"
 #include "orva/media/headless_view.h"
 #include "orva/media/live_controller.h"
-
-extern char** environ;
 
 namespace {
 
@@ -57,85 +44,15 @@ struct Args {
   double realtime = 0;
 };
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+// The simulator's arguments for a run.
+std::vector<std::string> SimArgs(const Args& a, bool limited) {
+  std::vector<std::string> args = {"--port", "0", "--channels", std::to_string(a.channels),
+                                   "--size-code", std::to_string(a.sizeCode), "--fps", std::to_string(a.fps),
+                                   "--audio-channels", "none"};
+  if (limited) args.insert(args.end(), {"--frames", std::to_string(a.frames)});
+  if (a.fast) args.push_back("--fast");
+  return args;
 }
-
-// CPU seconds of each thread of this process, by thread name.
-std::map<std::string, double> ThreadCpu() {
-  std::map<std::string, double> out;
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  DIR* dir = opendir("/proc/self/task");
-  if (!dir) return out;
-  while (dirent* e = readdir(dir)) {
-    if (e->d_name[0] == '.') continue;
-    std::string base = std::string("/proc/self/task/") + e->d_name;
-    FILE* f = std::fopen((base + "/stat").c_str(), "r");
-    if (!f) continue;
-    char buf[1024] = {};
-    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    std::string stat(buf, n);
-    auto open = stat.find('('), close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    std::string name = stat.substr(open + 1, close - open - 1);
-    if (name.rfind("orva-dec", 0) == 0) name = "orva-dec (all)";
-    unsigned long utime = 0, stime = 0;
-    std::sscanf(stat.c_str() + close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime);
-    out[name] += static_cast<double>(utime + stime) / tick;
-  }
-  closedir(dir);
-  return out;
-}
-
-double ThreadCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// The simulator in its own process; its first line names the port.
-struct SimProcess {
-  pid_t pid = -1;
-  uint16_t port = 0;
-  bool Start(const Args& a, bool limited) {
-    int out[2];
-    if (pipe(out) != 0) return false;
-    std::vector<std::string> args = {ORVA_SIM_PROGRAM, "--port", "0", "--channels", std::to_string(a.channels),
-                                     "--size-code", std::to_string(a.sizeCode), "--fps", std::to_string(a.fps),
-                                     "--audio-channels", "none"};
-    if (limited) args.insert(args.end(), {"--frames", std::to_string(a.frames)});
-    if (a.fast) args.push_back("--fast");
-    std::vector<char*> argv;
-    for (auto& s : args) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    int rc = posix_spawn(&pid, ORVA_SIM_PROGRAM, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (rc != 0) return false;
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    close(out[0]);
-    auto colon = line.rfind(':');
-    if (colon == std::string::npos) return false;
-    port = static_cast<uint16_t>(std::atoi(line.c_str() + colon + 1));
-    return port != 0;
-  }
-  ~SimProcess() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
 
 orva::ConnectParams Params(uint16_t port) { return {"127.0.0.1", port, "admin", "4711", ""}; }
 
@@ -202,7 +119,7 @@ ClientResult RunClient(uint16_t port, const Args& a, double seconds) {
   orva::SessionObserver observer;
   orva::DvrSession session(Params(port), &observer);
   live.Attach(session);
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = bench::ProcessCpuSeconds();
   const auto t0 = Clock::now();
   session.Open();
   auto total = [&] {
@@ -240,14 +157,10 @@ ClientResult RunClient(uint16_t port, const Args& a, double seconds) {
     }
   }
   r.wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  r.cpu = CpuSeconds() - cpu0;
+  r.cpu = bench::ProcessCpuSeconds() - cpu0;
   // The client's own threads (receive, connect, decode workers) were all
   // started by this run: their whole CPU time is the client path's.
-  for (auto& [name, cpu] : ThreadCpu()) {
-    if (name.rfind("orva-", 0) != 0) continue;
-    std::printf("  thread %-16s %.2f s cpu\n", name.c_str(), cpu);
-    r.pathCpu += cpu;
-  }
+  r.pathCpu = bench::ClientThreadsCpu(true);
   auto stats = live.DecoderStats();
   for (int ch = 0; ch < 16; ++ch) {
     r.perChannel[ch] = stats[ch].pictures;
@@ -255,53 +168,6 @@ ClientResult RunClient(uint16_t port, const Args& a, double seconds) {
     r.skipped += stats[ch].skipped;
   }
   session.Close();
-  return r;
-}
-
-// Bare libavcodec on one thread: one decoder per field stream per channel.
-struct BareResult {
-  double cpu = 0;
-  uint64_t pictures = 0;
-};
-
-BareResult DecodeBare(Collected& c, const Args& a) {
-  BareResult r;
-  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-  std::vector<AVCodecContext*> contexts;
-  for (int i = 0; i < 32; ++i) {
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    ctx->thread_count = 1;
-    ctx->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    avcodec_open2(ctx, codec, nullptr);
-    contexts.push_back(ctx);
-  }
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  auto decode = [&](AVCodecContext* ctx, const uint8_t* data, size_t size) {
-    std::vector<uint8_t> padded(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    std::memcpy(padded.data(), data, size);
-    packet->data = padded.data();
-    packet->size = static_cast<int>(size);
-    if (avcodec_send_packet(ctx, packet) == 0)
-      while (avcodec_receive_frame(ctx, frame) == 0) ++r.pictures;
-  };
-  const double cpu0 = ThreadCpuSeconds();
-  for (int n = 0; n < a.frames; ++n) {
-    for (int ch = 0; ch < 16; ++ch) {
-      if (n >= static_cast<int>(c.frames[ch].size())) continue;
-      const auto& f = c.frames[ch][n];
-      orva::FrameInfo info;
-      orva::ParseFrameHeader(f.data(), info);
-      const size_t first = std::min<size_t>(info.partLength, f.size());
-      decode(contexts[ch * 2], f.data() + 20, first - 20);
-      if (info.sizeCode == 2 && f.size() > first + 20) decode(contexts[ch * 2 + 1], f.data() + first + 20, f.size() - first - 20);
-    }
-  }
-  r.cpu = ThreadCpuSeconds() - cpu0;
-  if (a.sizeCode == 2) r.pictures /= 2;  // two fields make one picture
-  av_frame_free(&frame);
-  av_packet_free(&packet);
-  for (auto* ctx : contexts) avcodec_free_context(&ctx);
   return r;
 }
 
@@ -320,8 +186,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::string(argv[i]) == "--fast") a.fast = true;
   if (a.realtime > 0) {
-    SimProcess sim;
-    if (!sim.Start(a, false)) return std::fprintf(stderr, "live_bench: orva-sim did not start\n"), 1;
+    bench::SimProcess sim;
+    if (!sim.Start(SimArgs(a, false))) return std::fprintf(stderr, "live_bench: orva-sim did not start\n"), 1;
     ClientResult c = RunClient(sim.port, a, a.realtime);
     bool kept = c.skipped == 0;
     for (int ch = 0; ch < a.channels; ++ch) {
@@ -337,17 +203,19 @@ int main(int argc, char** argv) {
 
   Collected collected;
   {
-    SimProcess sim;
-    if (!sim.Start(a, true) || !Collect(sim.port, a, collected))
+    bench::SimProcess sim;
+    if (!sim.Start(SimArgs(a, true)) || !Collect(sim.port, a, collected))
       return std::fprintf(stderr, "live_bench: could not collect frames from orva-sim\n"), 1;
   }
   ClientResult client;
   {
-    SimProcess sim;
-    if (!sim.Start(a, true)) return std::fprintf(stderr, "live_bench: orva-sim did not start\n"), 1;
+    bench::SimProcess sim;
+    if (!sim.Start(SimArgs(a, true))) return std::fprintf(stderr, "live_bench: orva-sim did not start\n"), 1;
     client = RunClient(sim.port, a, 0);
   }
-  BareResult bare = DecodeBare(collected, a);
+  // The same number of frames per channel as the client was sent.
+  for (auto& f : collected.frames) f.resize(std::min<size_t>(f.size(), static_cast<size_t>(a.frames)));
+  bench::BareResult bare = bench::DecodeBare(collected.frames);
   const double clientPerPicture = client.pathCpu / static_cast<double>(std::max<uint64_t>(client.pictures, 1));
   const double barePerPicture = bare.cpu / static_cast<double>(std::max<uint64_t>(bare.pictures, 1));
   std::printf("frames collected: %d over %d channels (size code %d, %s at %d fps)\n", collected.total.load(),
