@@ -3,7 +3,9 @@
 #include <pthread.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "orva/link/time_convert.h"
 
@@ -234,6 +236,38 @@ void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
       copy.assign(channel.picture.begin(), channel.picture.begin() + (rgb ? w * h * 3 : w * h * 3 / 2));
     }
     view.OnSnapshot(m_channel, std::move(copy), w, h, rgb, text);
+  }
+}
+
+void Accumulate(ChannelDecoderStats& into, const ChannelDecoderStats& add) {
+  into.pictures += add.pictures;
+  into.keyFrames += add.keyFrames;
+  into.skipped += add.skipped;
+  into.discarded += add.discarded;
+}
+
+std::array<ChannelDecoderStats, kChannelCount> DecoderSlots::Stats() const {
+  auto stats = finished;
+  for (int ch = 0; ch < kChannelCount; ++ch)
+    if (decoders[ch]) Accumulate(stats[ch], decoders[ch]->Stats());
+  return stats;
+}
+
+void ReleaseDecoders(DecoderSlots& slots, std::mutex& lock, bool drain) {
+  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> decoders;
+  {
+    std::lock_guard guard(lock);
+    for (auto& d : slots.decoders)
+      if (d) d->SetClosing();
+    decoders = std::move(slots.decoders);
+  }
+  for (auto& d : decoders) {
+    if (!d) continue;
+    for (int i = 0; drain && i < 300 && d->QueueDepth() > 2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    d->Stop();
+    std::lock_guard guard(lock);
+    Accumulate(slots.finished[d->Channel()], d->Stats());
   }
 }
 

@@ -14,13 +14,6 @@ namespace {
 // The default layout for a recorder: four, eight or sixteen panes.
 int DefaultLayout(int channels) { return channels <= 4 ? 1 : channels <= 8 ? 5 : 14; }
 
-void Accumulate(ChannelDecoderStats& into, const ChannelDecoderStats& add) {
-  into.pictures += add.pictures;
-  into.keyFrames += add.keyFrames;
-  into.skipped += add.skipped;
-  into.discarded += add.discarded;
-}
-
 }  // namespace
 
 LiveController::LiveController(const H264Library& library, std::mutex& decodeLock, ChannelView& view,
@@ -65,7 +58,7 @@ void LiveController::StartLive() {
     context.suppressed = [this](int ch) { return Suppressed(ch); };
     context.dateFormat = m_settings.dateFormat;
     for (int ch = 0; ch < channels && ch < kChannelCount; ++ch)
-      if (!m_decoders[ch]) m_decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
+      if (!m_slots.decoders[ch]) m_slots.decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
   }
   RequestChannels(m_settings.requestMask);
   m_session->SetAudioState(false);
@@ -111,31 +104,11 @@ void LiveController::ReleaseAudio(bool drain) {
   m_audioStats.samples += player->SamplesDecoded();
 }
 
-void LiveController::ReleaseDecoders() {
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> decoders;
-  {
-    // Closing first: the receive thread drops frames for them from now on.
-    std::lock_guard lock(m_slotsLock);
-    for (auto& d : m_decoders)
-      if (d) d->SetClosing();
-    decoders = std::move(m_decoders);
-  }
-  for (auto& d : decoders) {
-    if (!d) continue;
-    // Let the worker take what it can (it always leaves two entries).
-    for (int i = 0; i < 300 && d->QueueDepth() > 2; ++i) std::this_thread::sleep_for(10ms);
-    d->Stop();
-    std::lock_guard lock(m_slotsLock);
-    Accumulate(m_finishedStats[d->Channel()], d->Stats());
-  }
-}
+void LiveController::ReleaseDecoders() { orva::ReleaseDecoders(m_slots, m_slotsLock); }
 
 std::array<ChannelDecoderStats, kChannelCount> LiveController::DecoderStats() const {
   std::lock_guard lock(m_slotsLock);
-  auto stats = m_finishedStats;
-  for (int ch = 0; ch < kChannelCount; ++ch)
-    if (m_decoders[ch]) Accumulate(stats[ch], m_decoders[ch]->Stats());
-  return stats;
+  return m_slots.Stats();
 }
 
 AudioStats LiveController::Audio() const {
@@ -192,7 +165,7 @@ bool LiveController::RecvFn_LiveChannelInfo(DvrSession& session, const MessageHe
   {
     std::lock_guard lock(m_slotsLock);
     for (int ch = 0; ch < kChannelCount; ++ch)
-      if ((word & (1u << (16 + ch))) && m_decoders[ch]) loss = static_cast<uint16_t>(loss | (1u << ch));
+      if ((word & (1u << (16 + ch))) && m_slots.decoders[ch]) loss = static_cast<uint16_t>(loss | (1u << ch));
   }
   m_videoLoss = loss;
   m_view.SetVideoLoss(loss);
@@ -232,7 +205,7 @@ void LiveController::HandleVideo(const MessageHeader& header, const LiveBlock& b
     return;
   }
   std::lock_guard lock(m_slotsLock);
-  CChannelDecoder* decoder = m_decoders[channel].get();
+  CChannelDecoder* decoder = m_slots.decoders[channel].get();
   if (!decoder || decoder->Closing()) return;
   auto entry = std::make_unique<ChannelFrame>();
   entry->generation = m_generation.load();

@@ -67,9 +67,7 @@ DownloadController::~DownloadController() { StopSequence(false); }
 
 void DownloadController::Attach(DvrSession& session) {
   m_session = &session;
-  auto bind = [this](bool (DownloadController::*fn)(DvrSession&, const MessageHeader&)) {
-    return [this, fn](DvrSession& s, const MessageHeader& h) { return (this->*fn)(s, h); };
-  };
+  auto bind = [this](auto fn) { return BindHandler(this, fn); };
   session.SetHandler(msg::TRANS_ON_ACK, bind(&DownloadController::RecvFn_TransOnAck));
   session.SetHandler(msg::TRANS_ON_NACK, bind(&DownloadController::RecvFn_TransOnNack));
   session.SetHandler(msg::TRANS_OFF_ACK, bind(&DownloadController::RecvFn_TransOffAck));

@@ -47,16 +47,7 @@ LocalPlayerStats LocalPlayer::Stats() const {
 
 std::array<ChannelDecoderStats, kChannelCount> LocalPlayer::DecoderStats() const {
   std::lock_guard lock(m_slotsLock);
-  auto stats = m_finishedStats;
-  for (int ch = 0; ch < kChannelCount; ++ch)
-    if (m_decoders[ch]) {
-      const auto s = m_decoders[ch]->Stats();
-      stats[ch].pictures += s.pictures;
-      stats[ch].keyFrames += s.keyFrames;
-      stats[ch].skipped += s.skipped;
-      stats[ch].discarded += s.discarded;
-    }
-  return stats;
+  return m_slots.Stats();
 }
 
 bool LocalPlayer::Start(const std::vector<LocalPair>& pairs, uint32_t start, uint32_t end) {
@@ -74,7 +65,7 @@ bool LocalPlayer::Start(const std::vector<LocalPair>& pairs, uint32_t start, uin
   context.dateFormat = m_options.dateFormat;
   {
     std::lock_guard lock(m_slotsLock);
-    for (int ch = 0; ch < kChannelCount; ++ch) m_decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
+    for (int ch = 0; ch < kChannelCount; ++ch) m_slots.decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
   }
   m_mode = kPlayForward;
   m_speed = 1;
@@ -99,27 +90,14 @@ void LocalPlayer::Stop() {
 }
 
 void LocalPlayer::ReleaseDecoders() {
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> decoders;
   std::unique_ptr<CAudioPlayer> audio;
   {
     std::lock_guard lock(m_slotsLock);
-    for (auto& d : m_decoders)
-      if (d) d->SetClosing();
-    decoders = std::move(m_decoders);
     audio = std::move(m_audio);
   }
   audio.reset();
-  for (auto& d : decoders) {
-    if (!d) continue;
-    d->Stop();
-    const auto s = d->Stats();
-    std::lock_guard lock(m_slotsLock);
-    auto& into = m_finishedStats[d->Channel()];
-    into.pictures += s.pictures;
-    into.keyFrames += s.keyFrames;
-    into.skipped += s.skipped;
-    into.discarded += s.discarded;
-  }
+  // The reader thread has ended: nothing more will come, no drain to wait for.
+  orva::ReleaseDecoders(m_slots, m_slotsLock, false);
 }
 
 // ------------------------------------------------------------- operations
@@ -307,7 +285,7 @@ void LocalPlayer::Show(const LocalFrame& frame) {
   m_shown = frame.video.frameSecond;
   {
     std::lock_guard lock(m_slotsLock);
-    CChannelDecoder* decoder = m_decoders[channel].get();
+    CChannelDecoder* decoder = m_slots.decoders[channel].get();
     if (decoder && !decoder->Closing()) decoder->Enqueue(std::move(entry));
   }
   ++m_statShown;
@@ -335,7 +313,7 @@ void LocalPlayer::Pace(const LocalFrame& frame, int speed) {
   size_t depth = 0;
   {
     std::lock_guard lock(m_slotsLock);
-    if (m_decoders[frame.info.channel & 15]) depth = m_decoders[frame.info.channel & 15]->QueueDepth();
+    if (m_slots.decoders[frame.info.channel & 15]) depth = m_slots.decoders[frame.info.channel & 15]->QueueDepth();
   }
   if (depth >= 4) m_clock.SleepMs(static_cast<int>(depth - 3));
 }

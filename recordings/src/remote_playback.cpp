@@ -99,9 +99,7 @@ RemotePlayback::~RemotePlayback() {
 
 void RemotePlayback::Attach(DvrSession& session) {
   m_session = &session;
-  auto bind = [this](bool (RemotePlayback::*fn)(DvrSession&, const MessageHeader&)) {
-    return [this, fn](DvrSession& s, const MessageHeader& h) { return (this->*fn)(s, h); };
-  };
+  auto bind = [this](auto fn) { return BindHandler(this, fn); };
   session.SetHandler(msg::PLAY_CHANNEL_INFO, bind(&RemotePlayback::RecvFn_PlayChannelInfo));
   session.SetHandler(msg::PLAY_ON_ACK, bind(&RemotePlayback::RecvFn_PlayOnAck));
   session.SetHandler(msg::PLAY_ON_NACK, bind(&RemotePlayback::RecvFn_PlayOnNack));
@@ -126,16 +124,7 @@ PlaybackStats RemotePlayback::Stats() const {
 
 std::array<ChannelDecoderStats, kChannelCount> RemotePlayback::DecoderStats() const {
   std::lock_guard lock(m_slotsLock);
-  auto stats = m_finishedStats;
-  for (int ch = 0; ch < kChannelCount; ++ch)
-    if (m_decoders[ch]) {
-      const ChannelDecoderStats s = m_decoders[ch]->Stats();
-      stats[ch].pictures += s.pictures;
-      stats[ch].keyFrames += s.keyFrames;
-      stats[ch].skipped += s.skipped;
-      stats[ch].discarded += s.discarded;
-    }
-  return stats;
+  return m_slots.Stats();
 }
 
 // ------------------------------------------------------------- sending
@@ -365,30 +354,10 @@ void RemotePlayback::CreateDecoders(int channels) {
   context.dateFormat = m_dateFormat;
   std::lock_guard lock(m_slotsLock);
   for (int ch = 0; ch < channels && ch < kChannelCount; ++ch)
-    if (!m_decoders[ch]) m_decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
+    if (!m_slots.decoders[ch]) m_slots.decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
 }
 
-void RemotePlayback::ReleaseDecoders() {
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> decoders;
-  {
-    std::lock_guard lock(m_slotsLock);
-    for (auto& d : m_decoders)
-      if (d) d->SetClosing();
-    decoders = std::move(m_decoders);
-  }
-  for (auto& d : decoders) {
-    if (!d) continue;
-    for (int i = 0; i < 300 && d->QueueDepth() > 2; ++i) std::this_thread::sleep_for(10ms);
-    d->Stop();
-    const ChannelDecoderStats s = d->Stats();
-    std::lock_guard lock(m_slotsLock);
-    ChannelDecoderStats& into = m_finishedStats[d->Channel()];
-    into.pictures += s.pictures;
-    into.keyFrames += s.keyFrames;
-    into.skipped += s.skipped;
-    into.discarded += s.discarded;
-  }
-}
+void RemotePlayback::ReleaseDecoders() { orva::ReleaseDecoders(m_slots, m_slotsLock); }
 
 void RemotePlayback::OnCloseStage(CloseStage stage) {
   if (stage != CloseStage::kStreamStopped && stage != CloseStage::kResetVideo) return;
@@ -605,7 +574,7 @@ int RemotePlayback::QueueFrame(const MessageHeader& header, const VideoRecordHea
   entry->header.SetChannel(channel);
   entry->data.assign(data.begin(), data.end());
   std::lock_guard lock(m_slotsLock);
-  CChannelDecoder* decoder = m_decoders[channel].get();
+  CChannelDecoder* decoder = m_slots.decoders[channel].get();
   if (!decoder || decoder->Closing()) return channel;
   decoder->Enqueue(std::move(entry));
   ++m_statQueued;
@@ -637,7 +606,7 @@ void RemotePlayback::Pace(int64_t t, int channel) {
   size_t depth = 0;
   {
     std::lock_guard lock(m_slotsLock);
-    if (m_decoders[channel]) depth = m_decoders[channel]->QueueDepth();
+    if (m_slots.decoders[channel]) depth = m_slots.decoders[channel]->QueueDepth();
   }
   // A decoder falling behind slows the stream down a little.
   if (depth >= 4) m_clock.SleepMs(static_cast<int>(depth - 3));

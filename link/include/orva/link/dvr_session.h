@@ -230,4 +230,10 @@ class DvrSession {
   std::mutex m_threadLock;   // guards starting m_recvThread against joining it
 };
 
+// A handler that calls a member of `self` (a controller's RecvFn_...).
+template <typename T>
+DvrSession::Handler BindHandler(T* self, bool (T::*fn)(DvrSession&, const MessageHeader&)) {
+  return [self, fn](DvrSession& session, const MessageHeader& header) { return (self->*fn)(session, header); };
+}
+
 }  // namespace orva

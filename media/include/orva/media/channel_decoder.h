@@ -10,6 +10,7 @@
 // from any thread; Stop and the destructor from the owner's thread.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -104,5 +105,24 @@ class CChannelDecoder {
 
   std::thread m_worker;
 };
+
+// The decoders of one stream, one slot per channel, with the counts of
+// those already released. The owner guards it with a lock of its own.
+struct DecoderSlots {
+  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> decoders;
+  std::array<ChannelDecoderStats, kChannelCount> finished{};
+
+  // Counts of every channel, released decoders included. Lock held.
+  std::array<ChannelDecoderStats, kChannelCount> Stats() const;
+};
+
+// Adds one decoder's counts to a total.
+void Accumulate(ChannelDecoderStats& into, const ChannelDecoderStats& add);
+
+// Stops a stream's decoders in the order the stop requires: all closing
+// first under `lock` (producers drop their frames from then on), then for
+// each, without the lock, a drain wait of at most 3 s when `drain` is set
+// (the worker always leaves two entries), the stop, and its counts kept.
+void ReleaseDecoders(DecoderSlots& slots, std::mutex& lock, bool drain = true);
 
 }  // namespace orva

@@ -110,8 +110,7 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   std::atomic<bool> m_localPlaybackOpen{false};
 
   mutable std::mutex m_slotsLock;  // guards the members below
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> m_decoders;
-  std::array<ChannelDecoderStats, kChannelCount> m_finishedStats{};
+  DecoderSlots m_slots;
   std::unique_ptr<CAudioPlayer> m_audio;
   AudioStats m_audioStats;
 };

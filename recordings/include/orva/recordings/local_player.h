@@ -167,9 +167,8 @@ class LocalPlayer {
   std::array<int, kChannelCount> m_skip{};
   uint16_t m_stepMask = 0;
 
-  mutable std::mutex m_slotsLock;  // guards the decoders, the audio player and the finished stats
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> m_decoders;
-  std::array<ChannelDecoderStats, kChannelCount> m_finishedStats{};
+  mutable std::mutex m_slotsLock;  // guards m_slots and m_audio
+  DecoderSlots m_slots;
   std::unique_ptr<CAudioPlayer> m_audio;
 
   std::thread m_thread;

@@ -253,9 +253,8 @@ class RemotePlayback : private CloseParticipant {
   std::atomic<uint64_t> m_statVideo{0}, m_statAudio{0}, m_statQueued{0}, m_statDropped{0}, m_statCredits{0},
       m_statOversized{0};
 
-  mutable std::mutex m_slotsLock;  // guards the decoder slots and the finished stats
-  std::array<std::unique_ptr<CChannelDecoder>, kChannelCount> m_decoders;
-  std::array<ChannelDecoderStats, kChannelCount> m_finishedStats{};
+  mutable std::mutex m_slotsLock;  // guards m_slots
+  DecoderSlots m_slots;
 };
 
 }  // namespace orva
