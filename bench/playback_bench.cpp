@@ -208,10 +208,12 @@ int main(int argc, char** argv) {
   std::vector<double> queued, drawn;
   std::vector<std::vector<std::pair<double, double>>> perChannel(16);  // (queued at, due) in order
   // The client takes its reference 100 ms ahead of the first frame, at the
-  // tick the first frame arrived (and was handed over, before its own wait).
+  // tick the first frame arrived; the first frame is handed over when it is
+  // due, the lead later, so the reference tick is that less the lead.
+  const double referenceTick = n > 0 ? shown[0].at - kLeadMs : 0;
   for (size_t i = 0; i < n; ++i) {
     if (shown[i].second != relayed[i].second) ++mismatched;
-    const double due = shown[0].at + kLeadMs + static_cast<double>(relayed[i].ms - relayed[0].ms);
+    const double due = referenceTick + kLeadMs + static_cast<double>(relayed[i].ms - relayed[0].ms);
     if (i > 0) queued.push_back(shown[i].at - due);
     // Frames the simulator sent too late cannot be on time.
     if (relayed[i].arrivedMs > due + 1) ++lateArrivals;

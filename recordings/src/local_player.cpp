@@ -265,13 +265,17 @@ bool LocalPlayer::PassBySpeed(const LocalFrame& frame, int speed) {
   return false;
 }
 
-void LocalPlayer::Show(const LocalFrame& frame) {
+void LocalPlayer::TakeReference(const LocalFrame& frame) {
   const bool rebase = m_rebase.exchange(false);
   if (rebase || m_resumed.exchange(false)) {
     m_referenceMs = static_cast<int64_t>(frame.TimeMs());
     m_referenceTick = m_clock.NowMs();
     if (rebase) ++m_generation;
   }
+}
+
+void LocalPlayer::Show(const LocalFrame& frame) {
+  TakeReference(frame);
   const int channel = frame.info.channel & 15;
   const int mode = m_mode.load();
   auto entry = std::make_unique<ChannelFrame>();
@@ -307,9 +311,14 @@ void LocalPlayer::Pace(const LocalFrame& frame, int speed) {
         m_referenceTick = m_clock.NowMs();
         break;
       }
-      m_clock.SleepMs(1);
+      // Until it is due, looking at the speed at least every 5 ms.
+      const int64_t left = target - (m_clock.NowMs() - m_referenceTick);
+      m_clock.SleepMs(static_cast<int>(std::clamp<int64_t>(left, 1, 5)));
     }
   }
+}
+
+void LocalPlayer::SlowForBacklog(const LocalFrame& frame) {
   size_t depth = 0;
   {
     std::lock_guard lock(m_slotsLock);
@@ -438,13 +447,19 @@ void LocalPlayer::Thread_Play() {
       Show(frame);
       continue;
     }
-    commit();
     if (PassBySpeed(frame, speed)) {
+      commit();
       ++m_statPassed;
       continue;
     }
-    Show(frame);
+    // The frame waits for its own time before it is handed over; a pause,
+    // seek or stop meanwhile leaves it unread, to be read again.
+    TakeReference(frame);
     Pace(frame, speed);
+    if (m_stop.load() || m_seekState.load() == 3 || m_mode.load() != mode) continue;
+    commit();
+    Show(frame);
+    SlowForBacklog(frame);
   }
   if (m_options.logRecord) m_options.logRecord(2);
 }

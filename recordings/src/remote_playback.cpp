@@ -1,5 +1,6 @@
 #include "orva/recordings/remote_playback.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "orva/link/catalogue.h"
@@ -547,8 +548,14 @@ void RemotePlayback::HandleVideo(const MessageHeader& header, std::span<const ui
   }
   const std::span<const uint8_t> data =
       record.subspan(kVideoRecordHeaderSize, std::min<size_t>(rec.dataSize, record.size() - kVideoRecordHeaderSize));
-  const int channel = QueueFrame(header, rec, data);
-  Pace(t, channel);
+  // The frame waits for its own time before it is handed over, so that it
+  // shows when it is due rather than when the frame before it was.
+  WaitUntilDue(t);
+  if (m_resume.load() != kResumeRunning || !m_playing.load()) {
+    ++m_statDropped;  // paused while it waited: not shown, as any frame after the pause
+    return;
+  }
+  SlowForBacklog(QueueFrame(header, rec, data));
 }
 
 int RemotePlayback::QueueFrame(const MessageHeader& header, const VideoRecordHeader& rec,
@@ -581,7 +588,7 @@ int RemotePlayback::QueueFrame(const MessageHeader& header, const VideoRecordHea
   return channel;
 }
 
-void RemotePlayback::Pace(int64_t t, int channel) {
+void RemotePlayback::WaitUntilDue(int64_t t) {
   const int speed = m_speed.load();
   const bool reverse = speed == -1 && m_mode.load() == kPlayReverse;
   if (speed == 1 || reverse) {
@@ -597,11 +604,17 @@ void RemotePlayback::Pace(int64_t t, int channel) {
         m_referenceTick = m_clock.NowMs();
         break;
       }
-      m_clock.SleepMs(1);
+      // Sleep until it is due, but look at the speed and pause at least
+      // every 5 ms; one wake-up per frame instead of one per millisecond.
+      const int64_t left = target - (m_clock.NowMs() - m_referenceTick);
+      m_clock.SleepMs(static_cast<int>(std::clamp<int64_t>(left, 1, 5)));
     }
   } else {
     m_clock.SleepMs(1);
   }
+}
+
+void RemotePlayback::SlowForBacklog(int channel) {
   if (channel < 0) return;
   size_t depth = 0;
   {

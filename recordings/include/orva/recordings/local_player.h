@@ -127,8 +127,10 @@ class LocalPlayer {
   bool StepForwardFrame(Files& files, LocalFrame& frame);
   bool StepBackwardFrame(Files& files, LocalFrame& frame);
   bool DoSeek(Files& files, uint32_t target, LocalFrame& landed);
+  void TakeReference(const LocalFrame& frame);  // after a re-base or a resume
   void Show(const LocalFrame& frame);
-  void Pace(const LocalFrame& frame, int speed);
+  void Pace(const LocalFrame& frame, int speed);  // waits until the frame is due
+  void SlowForBacklog(const LocalFrame& frame);
   void QueueAudio(const LocalFrame& frame);
   bool PassBySpeed(const LocalFrame& frame, int speed);
   void PauseAtEnd();

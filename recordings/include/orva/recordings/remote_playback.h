@@ -202,7 +202,10 @@ class RemotePlayback : private CloseParticipant {
   void HandleVideo(const MessageHeader& header, std::span<const uint8_t> record);
   void HandleAudio(std::span<const uint8_t> record);
   void Reposition(const VideoRecordHeader& record);
-  void Pace(int64_t frameMs, int channel);
+  // Pacing at speed ±1: waits until the frame at `frameMs` is due.
+  void WaitUntilDue(int64_t frameMs);
+  // A decoder more than three frames behind slows the stream by 1 ms per frame.
+  void SlowForBacklog(int channel);
   // The frame's channel, or -1 when it was unusable.
   int QueueFrame(const MessageHeader& header, const VideoRecordHeader& record, std::span<const uint8_t> data);
   void Light(int mode);
