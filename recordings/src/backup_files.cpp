@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -206,6 +207,14 @@ bool BackupPairWriter::Fail(const std::string& why) {
   return false;
 }
 
+uint32_t BackupPairWriter::NextLink() {
+  // The time of the split, but never the same value twice in one download:
+  // pairs are chained by equal links, and two splits within one second
+  // would otherwise make the chain ambiguous.
+  m_lastLink = std::max(m_options.now(), m_lastLink + 1);
+  return m_lastLink;
+}
+
 bool BackupPairWriter::OpenPair(uint32_t linkTime) {
   std::error_code ec;
   std::filesystem::create_directories(m_options.folder, ec);
@@ -318,7 +327,7 @@ bool BackupPairWriter::WriteVideo(std::span<const uint8_t> frame) {
     if (!FlushSegment()) return false;
     if (m_written.size() == kSegmentSlots) {
       // The slots never grow into the seek table: the next pair takes over.
-      const uint32_t link = m_options.now();
+      const uint32_t link = NextLink();
       if (!ClosePair(link) || !OpenPair(link)) return false;
     }
     m_segmentOpen = true;
@@ -349,7 +358,7 @@ bool BackupPairWriter::WriteVideo(std::span<const uint8_t> frame) {
     m_lastSeekTime = rec.frameSecond;
   }
   if (m_lastVideo > m_options.splitAfter) {
-    const uint32_t link = m_options.now();
+    const uint32_t link = NextLink();
     return ClosePair(link) && OpenPair(link);
   }
   return true;

@@ -300,5 +300,35 @@ TEST_F(LocalPlaybackTest, TruncatedAndCorruptDataFilesEndCleanly) {
   EXPECT_GE(events.ends.load(), 2);
 }
 
+
+TEST_F(LocalPlaybackTest, AMissingChainedPairAndASegmentPointingPastItsFileAreLeftOut) {
+  auto found = ScanPairs(folder.string());
+  ASSERT_GE(found.size(), 3u);
+  // The middle pair of the split download is gone.
+  fs::remove(found[1].idx);
+  fs::remove(found[1].vid);
+  // The last pair's first segment claims seek entries far beyond its index.
+  {
+    std::fstream f(found.back().idx, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t first[4];
+    StoreBE32(first, 0x7FFFFFF8);
+    f.seekp(192 + 32);
+    f.write(reinterpret_cast<const char*>(first), 4);
+  }
+  const auto pairs = ScanPairs(folder.string());
+  ASSERT_EQ(pairs.size(), found.size() - 1);
+  EXPECT_FALSE(pairs[0].joinedNext);  // the chain breaks where the pair is missing
+  const auto list = BuildPlaybackList(pairs, kT0, 0);
+  size_t fromLast = 0;
+  for (const PlaybackEntry& e : list) fromLast += e.vid == found.back().vid;
+  EXPECT_EQ(fromLast, pairs.back().segments.size() - 1);  // the broken segment is skipped
+  // Playing from the start runs over the gap and ends at the last readable frame.
+  StartPlayer(kT0);
+  clock.Advance(25000);
+  ASSERT_TRUE(WaitForMode(kPlayPause));
+  EXPECT_EQ(player->ShownTime(), kT0 + kSeconds - 1);
+  EXPECT_EQ(events.ends.load(), 1);
+}
+
 }  // namespace
 }  // namespace orva

@@ -118,6 +118,7 @@ class BackupPairWriter {
 
  private:
   bool OpenPair(uint32_t linkTime);
+  uint32_t NextLink();
   bool ClosePair(uint32_t linkTime);
   bool WriteVideo(std::span<const uint8_t> frame);
   bool WriteAudio(std::span<const uint8_t> frame);
@@ -142,6 +143,7 @@ class BackupPairWriter {
   std::array<uint64_t, 16> m_videoTotals{}, m_audioValues{};
   uint64_t m_videoFrames = 0, m_audioFrames = 0;
   uint32_t m_lastName = 0;
+  uint32_t m_lastLink = 0;
 };
 
 }  // namespace orva
