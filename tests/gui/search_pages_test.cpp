@@ -85,9 +85,9 @@ TEST(SearchPages, DayTimeBarDrawsSelectedChannelsAndPicksTheStartTime) {
   const auto& segments = page.Bar()->Segments();
   ASSERT_EQ(segments.size(), 2u) << "channel 2 is not selected";
   EXPECT_EQ((std::tuple{segments[0].row, segments[0].colour, segments[0].x0, segments[0].x1}),
-            (std::tuple{0, 0, 72, 96}));
+            (std::tuple{0, 0, 72, 97}));  // with the 08:00 pixel
   EXPECT_EQ((std::tuple{segments[1].row, segments[1].colour, segments[1].x0, segments[1].x1}),
-            (std::tuple{2, 4, 0, 6}));
+            (std::tuple{2, 4, 0, 7}));
   EXPECT_EQ(page.DayStart(), day);
   EXPECT_EQ(page.StartText(), QStringLiteral("00 : 00 : 00"));
 
