@@ -265,13 +265,42 @@ bool LocalPlayer::PassBySpeed(const LocalFrame& frame, int speed) {
   return false;
 }
 
+void LocalPlayer::NewGenerationIfRebased() {
+  if (m_rebase.exchange(false)) {
+    ++m_generation;
+    m_needReference = true;
+  }
+}
+
 void LocalPlayer::TakeReference(const LocalFrame& frame) {
-  const bool rebase = m_rebase.exchange(false);
-  if (rebase || m_resumed.exchange(false)) {
+  NewGenerationIfRebased();
+  if (m_needReference || m_resumed.exchange(false)) {
+    m_needReference = false;
     m_referenceMs = static_cast<int64_t>(frame.TimeMs());
     m_referenceTick = m_clock.NowMs();
-    if (rebase) ++m_generation;
   }
+}
+
+bool LocalPlayer::Warming(const LocalFrame& frame) {
+  if (m_hideBeforeMs == 0) return false;
+  if (frame.TimeMs() < m_hideBeforeMs) return true;
+  m_hideBeforeMs = 0;
+  return false;
+}
+
+void LocalPlayer::Warm(const LocalFrame& frame) {
+  NewGenerationIfRebased();  // the new stream starts with these frames
+  auto entry = std::make_unique<ChannelFrame>();
+  entry->generation = m_generation;
+  entry->marker = 1;  // decoded for the reference chain, not shown
+  entry->reverse = 1;
+  entry->info = frame.info;
+  entry->header.control = kLiveDataControl;
+  entry->header.SetChannel(frame.info.channel & 15);
+  entry->data = frame.data;
+  std::lock_guard lock(m_slotsLock);
+  CChannelDecoder* decoder = m_slots.decoders[frame.info.channel & 15].get();
+  if (decoder && !decoder->Closing()) decoder->Enqueue(std::move(entry));
 }
 
 void LocalPlayer::Show(const LocalFrame& frame) {
@@ -367,6 +396,14 @@ bool LocalPlayer::DoSeek(Files& files, uint32_t target, LocalFrame& landed) {
   if (index != m_current) EnterEntry(index, false, files);
   files.pos = landed.offset;
   files.haveCursor = false;
+  LocalFrame warm;
+  const PlaybackEntry& e = m_entries[index];
+  if (landed.video.frameSecond > e.start &&
+      FindFrameAtOrAfter(*files.idx, *files.vid, e, landed.video.frameSecond - 1, warm) &&
+      warm.offset < landed.offset) {
+    files.pos = warm.offset;
+    m_hideBeforeMs = landed.TimeMs();
+  }
   m_rebase = true;
   return true;
 }
@@ -380,6 +417,9 @@ void LocalPlayer::Thread_Play() {
   if (!EnterEntry(m_current, false, files)) {
     Trace("LocalPlayer... the first entry cannot be opened\n");
     PauseAtEnd();
+  } else if (m_entries[m_current].warmOffset < m_entries[m_current].startOffset) {
+    files.pos = m_entries[m_current].warmOffset;
+    m_hideBeforeMs = m_entries[m_current].startMs;
   }
   while (!m_stop.load()) {
     if (m_seekState.load() == 3) {
@@ -418,7 +458,7 @@ void LocalPlayer::Thread_Play() {
     const int speed = m_speed.load();
     if (frame.kind == LocalFrame::kAudio) {
       commit();
-      if (forward && !step && speed == 1)
+      if (forward && !step && speed == 1 && m_hideBeforeMs == 0)
         QueueAudio(frame);
       else
         ++m_statPassed;
@@ -429,6 +469,12 @@ void LocalPlayer::Thread_Play() {
       ++m_statPassed;
       continue;
     }
+    if (forward && Warming(frame)) {
+      commit();
+      Warm(frame);
+      continue;
+    }
+    if (!forward) m_hideBeforeMs = 0;
     const int channel = frame.info.channel & 15;
     if (step) {
       if (!(m_visible.load() & (1u << channel))) {

@@ -103,8 +103,12 @@ std::vector<PlaybackEntry> BuildPlaybackList(const std::vector<LocalPair>& pairs
         LocalFrame frame;
         if (FindFrameAtOrAfter(*idx, *vid, e, start, frame)) {
           e.startOffset = frame.offset;
+          e.startMs = frame.TimeMs();
           e.playFrom = start;
           e.found = found = true;
+          LocalFrame warm;
+          e.warmOffset = start > e.start && FindFrameAtOrAfter(*idx, *vid, e, start - 1, warm) ? warm.offset
+                                                                                              : e.startOffset;
         }
       }
       list.push_back(std::move(e));

@@ -76,7 +76,7 @@ std::vector<uint8_t> Video(int channel, uint64_t ms, bool key, uint32_t recordin
   StoreBE32(r.data() + 80, static_cast<uint32_t>(ms / 1000));
   StoreBE32(r.data() + 84, static_cast<uint32_t>(ms % 1000 * 1000));
   StoreBE32(r.data() + 192, 1);
-  StoreBE32(r.data() + 196, (220u + 3) / 4 << 8);
+  StoreBE32(r.data() + 196, 50u << 8);  // a first part of 208 bytes fits the 220
   StoreBE32(r.data() + 200, static_cast<uint32_t>((1 << 3) | (channel << 5) | (key ? 0 : 1 << 11)));
   return r;
 }
@@ -328,6 +328,45 @@ TEST_F(LocalPlaybackTest, AMissingChainedPairAndASegmentPointingPastItsFileAreLe
   ASSERT_TRUE(WaitForMode(kPlayPause));
   EXPECT_EQ(player->ShownTime(), kT0 + kSeconds - 1);
   EXPECT_EQ(events.ends.load(), 1);
+}
+
+
+TEST_F(LocalPlaybackTest, ASeekBetweenKeyFramesShowsItsPictureAtOnce) {
+  // One channel whose key frames come every 1.5 s: a seek to second 4 lands
+  // on a frame that needs the key frame at 3.0 s.
+  const fs::path other = folder / "gop";
+  BackupPairWriter::Options o;
+  o.folder = other.string();
+  o.now = [] { return 0x7000u; };
+  {
+    BackupPairWriter writer(o);
+    for (int f = 0; f < 60; ++f)
+      ASSERT_TRUE(writer.Write(Video(0, uint64_t{kT0} * 1000 + f * 100u, f % 15 == 0, 1, 0)));
+    ASSERT_TRUE(writer.Close());
+  }
+  LocalPlayerOptions po;
+  po.clock = &clock;
+  player = std::make_unique<LocalPlayer>(library, decodeLock, view, po);
+  player->SetObserver(&events);
+  ASSERT_TRUE(player->Start(ScanPairs(other.string()), kT0));
+  clock.Advance(1000);  // past the two frames a decoder always holds back
+  player->Command(kPlayPause);
+  ASSERT_TRUE(WaitForMode(kPlayPause));
+  std::this_thread::sleep_for(100ms);
+  const uint64_t draws = view.Draws(0), skipped = player->DecoderStats()[0].skipped;
+  player->Seek(kT0 + 4);
+  for (int i = 0; i < 300; ++i) {
+    {
+      std::lock_guard lock(events.m);
+      if (!events.seeks.empty()) break;
+    }
+    clock.Advance(10);  // the player may still sleep out the frame it paced
+  }
+  ASSERT_TRUE(WaitForMode(kPlayPause));
+  for (int i = 0; i < 100 && view.Draws(0) == draws; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(view.Draws(0), draws + 1);  // the landing frame, decoded from the key frame before it
+  EXPECT_EQ(player->DecoderStats()[0].skipped, skipped);
+  EXPECT_EQ(player->ShownTime(), kT0 + 4);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ struct PlaybackEntry {
   uint32_t start = 0, end = 0;   // segment times
   uint32_t playFrom = 0;         // time playback of this entry starts at
   uint64_t startOffset = 0;      // .vid offset playback starts at
+  uint64_t warmOffset = 0;       // a second before it: decoded, not shown, for the key frames
+  uint64_t startMs = 0;          // time of the frame at startOffset
   uint64_t firstOffset = 0;      // the segment's first frame
   uint64_t endOffset = 0;        // the next segment's first frame, or the trailer
   uint32_t firstSeek = 0, seekEnd = 0;  // the segment's seek entries in the .idx
@@ -128,6 +130,11 @@ class LocalPlayer {
   bool StepBackwardFrame(Files& files, LocalFrame& frame);
   bool DoSeek(Files& files, uint32_t target, LocalFrame& landed);
   void TakeReference(const LocalFrame& frame);  // after a re-base or a resume
+  void NewGenerationIfRebased();
+  // Frames before the point a start or seek lands on are decoded but not
+  // shown, so that every channel has its key frame when the pictures begin.
+  bool Warming(const LocalFrame& frame);
+  void Warm(const LocalFrame& frame);
   void Show(const LocalFrame& frame);
   void Pace(const LocalFrame& frame, int speed);  // waits until the frame is due
   void SlowForBacklog(const LocalFrame& frame);
@@ -168,6 +175,8 @@ class LocalPlayer {
   int64_t m_referenceMs = 0, m_referenceTick = 0;
   std::array<int, kChannelCount> m_skip{};
   uint16_t m_stepMask = 0;
+  uint64_t m_hideBeforeMs = 0;  // warming up until a frame of this time
+  bool m_needReference = false;
 
   mutable std::mutex m_slotsLock;  // guards m_slots and m_audio
   DecoderSlots m_slots;
