@@ -62,6 +62,17 @@ ConnectParams Admin(const sim::Simulator& simulator) {
   return p;
 }
 
+// The user's rights arrive just after live view starts: ask for the search
+// window until they are there (a refusal before that shows 15/0, closed here).
+RecordingSearchWindow* OpenSearchWindow(MainWindow& window) {
+  for (int i = 0; i < 50 && !window.SearchWindow(); ++i) {
+    if (NoticeWindow* notice = window.CurrentNotice()) notice->close();
+    window.Command("RSearch")->click();
+    if (!window.SearchWindow()) guitest::Spin(100ms);
+  }
+  return window.SearchWindow();
+}
+
 TEST(DownloadSession, BackupPagesDownloadPlayLocallyAndExport) {
   guitest::ClearSettings();
   auto simulator = StartSimulator();
@@ -74,8 +85,7 @@ TEST(DownloadSession, BackupPagesDownloadPlayLocallyAndExport) {
   ASSERT_TRUE(guitest::WaitFor([&] { return window.Session() && window.Session()->LiveActive(); }, 10s));
 
   // The backup calendar and a day's stretch.
-  window.Command("RSearch")->click();
-  RecordingSearchWindow* search = window.SearchWindow();
+  RecordingSearchWindow* search = OpenSearchWindow(window);
   ASSERT_NE(search, nullptr);
   search->PageButton("BackupCalendar")->click();
   ASSERT_TRUE(guitest::WaitFor([&] { return search->CurrentPageName() == "backupCalendarPage"; }, 10s));
@@ -200,8 +210,7 @@ TEST(DownloadSession, ASizeBeyondTheFreeSpaceIsRefusedWith13_0) {
   window.show();
   window.Connect(Admin(*simulator));
   ASSERT_TRUE(guitest::WaitFor([&] { return window.Session() && window.Session()->LiveActive(); }, 10s));
-  window.Command("RSearch")->click();
-  RecordingSearchWindow* search = window.SearchWindow();
+  RecordingSearchWindow* search = OpenSearchWindow(window);
   ASSERT_NE(search, nullptr);
   search->OpenBackupRange();
   BackupRangePage* range = search->BackupRange();

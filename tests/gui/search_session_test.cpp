@@ -64,6 +64,17 @@ ConnectParams Login(const sim::Simulator& simulator, const char* user, const cha
   return p;
 }
 
+// The user's rights arrive just after live view starts: ask for the search
+// window until they are there (a refusal before that shows 15/0, closed here).
+RecordingSearchWindow* OpenSearchWindow(MainWindow& window) {
+  for (int i = 0; i < 50 && !window.SearchWindow(); ++i) {
+    if (NoticeWindow* notice = window.CurrentNotice()) notice->close();
+    window.Command("RSearch")->click();
+    if (!window.SearchWindow()) guitest::Spin(100ms);
+  }
+  return window.SearchWindow();
+}
+
 TEST(SearchSession, CalendarTimeBarPlaybackButtonsAndStop) {
   auto simulator = StartSimulator();
   app::CommandLine cl;
@@ -77,8 +88,7 @@ TEST(SearchSession, CalendarTimeBarPlaybackButtonsAndStop) {
   EXPECT_EQ(Offered(window), QString()) << "no playback keys in live view";
 
   // The calendar opens on the latest month; today holds recordings.
-  window.Command("RSearch")->click();
-  RecordingSearchWindow* search = window.SearchWindow();
+  RecordingSearchWindow* search = OpenSearchWindow(window);
   ASSERT_NE(search, nullptr);
   ASSERT_TRUE(guitest::WaitFor([&] { return search->CurrentPageName() == "calendarPage"; }, 10s));
   CalendarPage* calendar = search->Calendar();
