@@ -57,6 +57,10 @@ void SearchController::Attach(DvrSession& session) {
   for (uint16_t code : {msg::PLAY_INFO_MONTH_NACK, msg::TRANS_INFO_MONTH_NACK, msg::PLAY_INFO_DAY_NACK,
                         msg::TRANS_INFO_DAY_NACK, msg::EVENT_INFO_NACK, msg::EVENT_INFO_NACK_BYPG})
     session.SetHandler(code, nack);
+  // The log and status answers collect in the same buffer.
+  for (uint16_t code : {msg::LOG_INFO_ACK, msg::STATUS_INFO_ACK, msg::SYSTEM_INFO_ACK}) session.SetHandler(code, reply);
+  for (uint16_t code : {msg::LOG_INFO_NACK, msg::STATUS_INFO_NACK, msg::SYSTEM_INFO_NACK})
+    session.SetHandler(code, [this](DvrSession& s, const MessageHeader& h) { return RecvFn_InfoNack(s, h); });
 }
 
 void SearchController::OpenWindow(SearchObserver* observer, int channelCount) {
@@ -184,6 +188,8 @@ void SearchController::Deliver(uint16_t code, std::span<const uint8_t> block) {
   const size_t f = family == SearchFamily::kBackup;
   std::lock_guard lock(m_lock);
   if (m_observer) m_observer->OnBusyCleared();
+  if (code == msg::LOG_INFO_ACK || code == msg::STATUS_INFO_ACK || code == msg::SYSTEM_INFO_ACK)
+    return DeliverInfo(code, block);
   if (code == msg::PLAY_INFO_MONTH_ACK || code == msg::TRANS_INFO_MONTH_ACK) {
     auto maps = ParseYearMaps(block);
     if (maps.empty()) return;

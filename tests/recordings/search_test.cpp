@@ -140,6 +140,13 @@ class Observer : public SearchObserver {
     Add("page " + std::to_string(events.size()) + " " + std::to_string(current) + "/" + std::to_string(last));
   }
   void OnReplyRefused(const char*) override { Add("refused"); }
+  void OnLog(const std::vector<LogRecord>& records) override {
+    Add("log " + std::to_string(records.size()) + " " + (records.empty() ? "" : records.back().detail));
+  }
+  void OnStatus(const RecorderStatus& status) override {
+    Add("status " + std::to_string(status.capacityA) + (status.hasDevices ? " devices" : ""));
+  }
+  void OnCloseRequested() override { Add("close"); }
   void Add(std::string s) {
     std::lock_guard lock(m);
     seen.push_back(std::move(s));
@@ -295,6 +302,42 @@ TEST_F(SearchControllerTest, AReplyLargerThanTheBufferIsRefusedAndTheNextOneStil
   EXPECT_EQ(observer.Seen(), (std::vector<std::string>{"refused", "day 0 1"}));
   EXPECT_FALSE(search.Busy());
   EXPECT_EQ(session->State(), SessionState::kReady);
+}
+
+TEST_F(SearchControllerTest, TheLogAndTheStatusArriveInTheSameBufferAndRefusalsCloseTheWindow) {
+  search.OpenWindow(&observer, 16);
+  search.RequestLog();
+  WireMessage m;
+  ASSERT_TRUE(recorder.ReadMessage(m));
+  EXPECT_EQ(m.code, msg::LOG_INFO_REQ);
+  // Three records of 256 bytes, in fragments that cut through them.
+  std::vector<uint8_t> log(3 * 256, 0);
+  for (uint32_t i = 0; i < 3; ++i) {
+    uint8_t* p = log.data() + i * 256;
+    StoreBE32(p, i + 1);
+    StoreBE32(p + 4, 256);
+    StoreBE32(p + 8, 0x08);
+    const std::string text = "user" + std::to_string(i);
+    std::copy(text.begin(), text.end(), p + 24);
+  }
+  SendFragmented(msg::LOG_INFO_ACK, log, 100);
+  search.RequestStatus();
+  ASSERT_TRUE(recorder.ReadMessage(m));
+  EXPECT_EQ(m.code, msg::STATUS_INFO_REQ);
+  std::vector<uint8_t> status(28, 0);
+  StoreBE32(status.data() + 8, 500);
+  SendFragmented(msg::STATUS_INFO_ACK, status, 10);
+  ASSERT_TRUE(WaitSeen(2));
+  EXPECT_EQ(observer.Seen(), (std::vector<std::string>{"log 3 user2", "status 500 devices"}));
+  EXPECT_EQ(search.LogStore().size(), 3u);
+
+  ASSERT_TRUE(recorder.Write(Frame(msg::LOG_INFO_NACK, Be32(83))));
+  ASSERT_TRUE(sessionObserver.WaitForNotice({4, 0}));
+  ASSERT_TRUE(recorder.Write(Frame(msg::STATUS_INFO_NACK, Be32(5))));  // traced only, still closes
+  ASSERT_TRUE(WaitSeen(4));
+  EXPECT_EQ(observer.Seen()[2], "close");
+  EXPECT_EQ(observer.Seen()[3], "close");
+  EXPECT_EQ(search.LogStore().size(), 3u);  // kept for the connection
 }
 
 }  // namespace

@@ -23,6 +23,8 @@
 
 #include "orva/link/dvr_session.h"
 #include "orva/link/reassembly.h"
+#include "orva/link/recorder_status.h"
+#include "orva/link/remote_log.h"
 #include "orva/recordings/search_records.h"
 
 namespace orva {
@@ -45,6 +47,11 @@ class SearchObserver {
   // Any reply or refusal cleared the busy flag.
   virtual void OnBusyCleared() {}
   virtual void OnReplyRefused(const char* why) { (void)why; }
+  // The recorder's log (newest last, as received) and status blocks.
+  virtual void OnLog(const std::vector<LogRecord>& records) { (void)records; }
+  virtual void OnStatus(const RecorderStatus& status) { (void)status; }
+  // A log, status or system refusal: the search window closes.
+  virtual void OnCloseRequested() {}
 };
 
 class SearchController {
@@ -72,21 +79,28 @@ class SearchController {
   void RequestEvents();
   void RequestEventPage(int kind, int page);
   bool Busy() const { return m_busy.load(); }
+  // The recorder's log and status (search_info.cpp).
+  void RequestLog();
+  void RequestStatus();
 
   // --- any thread: the records of the last successful replies ---
   std::vector<YearMapRecord> YearMaps(SearchFamily family) const;
   std::vector<SpanRecord> DaySpans(SearchFamily family) const;
   std::vector<EventEntry> Events() const;  // full list or the current page
   EventPaging Paging() const;
+  // The records of the last log, kept for as long as the connection.
+  std::vector<LogRecord> LogStore() const;
 
   // Handlers, public for tests.
   bool RecvFn_Reply(DvrSession& session, const MessageHeader& header);
   bool RecvFn_Nack(DvrSession& session, const MessageHeader& header);
+  bool RecvFn_InfoNack(DvrSession& session, const MessageHeader& header);
 
  private:
   void PrepareRequest();
   void Deliver(uint16_t code, std::span<const uint8_t> block);
   void Refuse(DvrSession& session, uint16_t code, int32_t result);
+  void DeliverInfo(uint16_t code, std::span<const uint8_t> block);  // lock held
 
   DvrSession* m_session = nullptr;
   std::atomic<bool> m_open{false};
@@ -103,6 +117,7 @@ class SearchController {
   std::vector<SpanRecord> m_daySpans[2];
   std::vector<EventEntry> m_events;
   EventPaging m_paging;
+  std::vector<LogRecord> m_logStore;
 };
 
 }  // namespace orva
