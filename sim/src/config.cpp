@@ -204,6 +204,19 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
     error = "stall must be 0-3600 seconds";
     return false;
   }
+  const SimInfoConfig& info = config.info;
+  if (info.logRecordBytes < 32 || info.logRecordBytes > 4096) {
+    error = "log record size must be 32-4096 bytes";
+    return false;
+  }
+  if (info.logEvents < 0 || info.logEvents > 2000) {
+    error = "log events must be 0-2000";
+    return false;
+  }
+  if (info.statusDevices < 0 || info.statusDevices > 4) {
+    error = "status devices must be 0-4";
+    return false;
+  }
   return ValidateStreaming(config, error) && ValidateArchive(config.archive, error);
 }
 

@@ -49,3 +49,12 @@ bool ApplyArchiveOption(const std::string& name, const std::string& value, SimCo
                         bool& eventsReplaced, bool& ok, std::string& error);
 
 }  // namespace orva::sim::detail
+
+namespace orva::sim::detail {
+
+// Options of the log and status answers. Returns false when `name` is not
+// one of them.
+bool ApplyInfoOption(const std::string& name, const std::string& value, SimConfig& config,
+                     bool& ok, std::string& error);
+
+}  // namespace orva::sim::detail

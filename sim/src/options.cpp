@@ -74,6 +74,13 @@ constexpr OptionInfo kOptions[] = {
     {"trans-on-nack", true},
     {"trans-off-nack", true},
     {"trans-fail", true},
+    {"log-record-bytes", true},
+    {"log-events", true},
+    {"log-nack", true},
+    {"disk-total-mb", true},
+    {"disk-day-mb", true},
+    {"status-devices", true},
+    {"status-nack", true},
     {"config", true},
     {"verbose", false},
     {"help", false},
@@ -149,6 +156,7 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, SimConfig& 
   }
   if (detail::ApplyStreamOption(name, value, config, ok, error)) return ok;
   if (detail::ApplyArchiveOption(name, value, config, state.eventsReplaced, ok, error)) return ok;
+  if (detail::ApplyInfoOption(name, value, config, ok, error)) return ok;
   if (name == "host") {
     config.host = value;
   } else if (name == "port") {
@@ -428,6 +436,15 @@ Backup download:
   --trans-fail FRAMES:RESULT
                            end each download with TRANS_ON_FAIL RESULT after FRAMES
                            video frames
+Log and status:
+  --log-record-bytes N     size of one LOG_INFO_ACK record, 32-4096 (default 200)
+  --log-events N           latest archive events listed in the log, 0-2000 (default 200)
+  --log-nack RESULT        refuse LOG_INFO_REQ with this result
+  --disk-total-mb N        disk size reported by STATUS_INFO_ACK in MB (default 2097152)
+  --disk-day-mb N          MB one recorded day takes off the free space (default 40960)
+  --status-devices N       extra storage devices in STATUS_INFO_ACK, 0-4 (default 0 =
+                           16-byte block without the device section)
+  --status-nack RESULT     refuse STATUS_INFO_REQ with this result
 
   --config FILE            read "key = value" lines (option names without dashes)
   --verbose                one line per message on stderr

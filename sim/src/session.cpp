@@ -50,6 +50,10 @@ ClientSession::ClientSession(int fd, SessionContext context)
     ownArchive_ = std::make_unique<Archive>(context_.config);
     context_.archive = ownArchive_.get();
   }
+  if (context_.log == nullptr) {
+    ownLog_ = std::make_unique<RecorderLog>();
+    context_.log = ownLog_.get();
+  }
   handlers_[code::kHello] = &ClientSession::OnHello;
   handlers_[code::kBye48] = &ClientSession::OnBye;
   handlers_[code::kLiveReq] = &ClientSession::OnLiveReq;
@@ -72,6 +76,8 @@ ClientSession::ClientSession(int fd, SessionContext context)
   }
   handlers_[code::kEventInfoReq] = &ClientSession::OnEventReq;
   handlers_[code::kEventInfoReqByPage] = &ClientSession::OnEventPageReq;
+  handlers_[code::kLogInfoReq] = &ClientSession::OnLogInfo;
+  handlers_[code::kStatusInfoReq] = &ClientSession::OnStatusInfo;
   handlers_[code::kPlayOnReq] = &ClientSession::OnPlayOn;
   handlers_[code::kRplayStop] = &ClientSession::OnPlayStop;
   handlers_[code::kRplayCredit] = &ClientSession::OnPlayCredit;
@@ -119,6 +125,7 @@ void ClientSession::Run() {
   }
   // The streaming thread must be gone before our side of the socket shuts.
   StopStreaming();
+  LogLogout();
   // A key still held when the client goes must not keep the camera moving.
   if (ptzChannel_ >= 0) context_.ptz->Stop(ptzChannel_);
   if (closeGracefully_) {
@@ -227,6 +234,10 @@ bool ClientSession::OnHello(const ReceivedMessage& message) {
   int32_t refusal = 0;
   const int slot = FindSlot(message.payload, refusal);
   if (slot < 0) {
+    if (message.payload.size() == kHelloSize) {
+      context_.log->Add(logtype::kClient, logkind::kLoginRefused,
+                        FieldText(message.payload, 0, kHelloFieldSize) + " " + context_.peer);
+    }
     Trace("login of '" + (message.payload.size() == kHelloSize
                                ? FieldText(message.payload, 0, kHelloFieldSize)
                                : std::string("<bad HELLO size>")) +
@@ -235,6 +246,8 @@ bool ClientSession::OnHello(const ReceivedMessage& message) {
   }
   Trace("login accepted, slot " + std::to_string(slot));
   phase_ = Phase::kReady;
+  userName_ = context_.config.users[static_cast<size_t>(slot)].id;
+  context_.log->Add(logtype::kClient, logkind::kLogin, userName_ + " " + context_.peer);
   return SendLoginAnswer(slot);
 }
 
@@ -269,6 +282,12 @@ bool ClientSession::SendLoginAnswer(int slot) {
                          ? Send(code::kDbChangeUnicode, BuildDbChangeUnicode(config))
                          : Send(code::kDbChange, BuildDbChange(config));
   return names && Send(code::kDstInfo, BuildDstInfo());
+}
+
+void ClientSession::LogLogout() {
+  if (phase_ != Phase::kReady || loggedOut_) return;
+  loggedOut_ = true;
+  context_.log->Add(logtype::kClient, logkind::kLogout, userName_ + " " + context_.peer);
 }
 
 bool ClientSession::OnBye(const ReceivedMessage&) {

@@ -15,6 +15,7 @@
 #include "archive.h"
 #include "live_streamer.h"
 #include "playback_streamer.h"
+#include "recorder_log.h"
 #include "orva/sim/config.h"
 #include "orva/sim/simulator.h"
 #include "send_link.h"
@@ -36,6 +37,7 @@ struct SessionContext {
   std::atomic<bool>* recording = nullptr;       // the recorder's recording state
   PtzCameras* ptz = nullptr;                    // the steerable cameras
   const Archive* archive = nullptr;             // the recordings
+  RecorderLog* log = nullptr;                   // the recorder's log
 };
 
 class ClientSession {
@@ -82,6 +84,9 @@ class ClientSession {
   bool OnEventPageReq(const ReceivedMessage& message);
   // A reply block in fragments of the configured search fragment size.
   bool SendFragmented(uint16_t code, const std::vector<uint8_t>& block);
+  // Log and status (session_info.cpp).
+  bool OnLogInfo(const ReceivedMessage& message);
+  bool OnStatusInfo(const ReceivedMessage& message);
   // Remote playback (session_playback.cpp).
   bool OnPlayOn(const ReceivedMessage& message);
   bool OnPlayStop(const ReceivedMessage& message);
@@ -99,6 +104,7 @@ class ClientSession {
   // Answers with `ack`, then closes after a short grace (reboot, power-off).
   bool AckAndClose(uint16_t ack);
   void StopStreaming();  // ends the streaming thread (without the lock)
+  void LogLogout();      // once per logged-in session
 
   // Login check; returns the slot or -1 with the BYE48 result to send.
   int FindSlot(const std::vector<uint8_t>& hello, int32_t& refusal) const;
@@ -124,6 +130,9 @@ class ClientSession {
   int ptzChannel_ = -1;                 // selected by PTZ_CHANNEL_REQ
   std::unique_ptr<LiveStreamer> streamer_;
   std::unique_ptr<Archive> ownArchive_;  // used when the context brings none
+  std::unique_ptr<RecorderLog> ownLog_;  // used when the context brings none
+  std::string userName_;                 // the logged-in user, for the log
+  bool loggedOut_ = false;               // the logout is in the log already
   std::unique_ptr<PlaybackStreamer> playback_;
   std::unique_ptr<TransferStreamer> transfer_;
   std::unordered_map<uint16_t, Handler> handlers_;

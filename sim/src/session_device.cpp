@@ -10,6 +10,7 @@ bool ClientSession::OnRecOn(const ReceivedMessage&) {
   auto lock = link_.LockForControl();
   if (config.recOnNack != 0) return SendLocked(code::kRecOnNack, BuildResult(config.recOnNack));
   context_.recording->store(true);
+  context_.log->Add(logtype::kRecord, logkind::kRecordStart, userName_);
   return SendLocked(code::kRecOnAck, BuildWord(kRecordingStarted)) &&
          SendLocked(code::kRecStatus, BuildRecStatus(true));
 }
@@ -21,6 +22,7 @@ bool ClientSession::OnRecOff(const ReceivedMessage&) {
     return SendLocked(code::kRecOffNack, BuildResult(config.recOffNack));
   }
   context_.recording->store(false);
+  context_.log->Add(logtype::kRecord, logkind::kRecordStop, userName_);
   return SendLocked(code::kRecOffAck, BuildWord(kRecordingStopped)) &&
          SendLocked(code::kRecStatus, BuildRecStatus(false));
 }
@@ -35,9 +37,21 @@ bool ClientSession::OnDvrTime(const ReceivedMessage&) {
   return Send(code::kDvrTimeAck, BuildWord(WireNow()));
 }
 
-bool ClientSession::OnReboot(const ReceivedMessage&) { return AckAndClose(code::kRebootAck); }
+bool ClientSession::OnReboot(const ReceivedMessage&) {
+  // The simulated recorder comes straight back up.
+  context_.log->Add(logtype::kOperation, logkind::kRemoteReboot, userName_);
+  LogLogout();
+  context_.log->Add(logtype::kPower, logkind::kPowerOff, "reboot");
+  context_.log->Add(logtype::kPower, logkind::kPowerOn, {});
+  return AckAndClose(code::kRebootAck);
+}
 
-bool ClientSession::OnPowerOff(const ReceivedMessage&) { return AckAndClose(code::kPowerOffAck); }
+bool ClientSession::OnPowerOff(const ReceivedMessage&) {
+  context_.log->Add(logtype::kOperation, logkind::kRemotePowerOff, userName_);
+  LogLogout();
+  context_.log->Add(logtype::kPower, logkind::kPowerOff, "remote power-off");
+  return AckAndClose(code::kPowerOffAck);
+}
 
 bool ClientSession::AckAndClose(uint16_t ack) {
   {

@@ -34,6 +34,7 @@ struct Simulator::Impl {
   std::atomic<bool> recording{false};
   std::unique_ptr<detail::PtzCameras> ptz;
   std::unique_ptr<detail::Archive> archive;
+  detail::RecorderLog log;
 
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
@@ -96,7 +97,8 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
   }
   detail::SessionContext context{config, stop,
                                  [this](ReceivedMessage m) { Record(std::move(m)); }, peer,
-                                 &counters, &recording, ptz.get(), archive.get()};
+                                 &counters, &recording, ptz.get(), archive.get(),
+                                 &log};
   detail::ClientSession(fd, std::move(context)).Run();
   {
     const std::lock_guard<std::mutex> lock(clientMutex);
@@ -110,6 +112,7 @@ Simulator::Simulator(SimConfig config) : impl_(std::make_unique<Impl>()) {
   impl_->ptz = std::make_unique<detail::PtzCameras>(impl_->config);
   // A window given in days is counted back from here, once per simulator.
   impl_->archive = std::make_unique<detail::Archive>(impl_->config);
+  impl_->log.Add(detail::logtype::kPower, detail::logkind::kPowerOn, {});
 }
 
 Simulator::~Simulator() { Stop(); }

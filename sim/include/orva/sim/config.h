@@ -83,6 +83,17 @@ struct SimArchiveConfig {
   SimArchiveConfig();
 };
 
+// The recorder's log and status answers.
+struct SimInfoConfig {
+  int logRecordBytes = 200;       // 32-4096: size of one LOG_INFO_ACK record
+  int logEvents = 200;            // 0-2000: latest archive events listed in the log
+  int32_t logNack = 0;            // non-zero: refuse LOG_INFO_REQ with this result
+  uint32_t diskTotalMb = 2097152; // capacity a: the disk size (2 TB)
+  uint32_t diskDayMb = 40960;     // megabytes one recorded day takes off the free space
+  int statusDevices = 0;          // 0-4 extra devices; 0 sends the 16-byte status block
+  int32_t statusNack = 0;         // non-zero: refuse STATUS_INFO_REQ with this result
+};
+
 // Motion (kind 2) 30 s every 10 minutes on channels 2, 4, ... 16 and alarm
 // (kind 4) 1 minute every 2 hours on channel 1.
 std::vector<SimEventPattern> DefaultEventPatterns();
@@ -125,6 +136,7 @@ struct SimConfig {
   int32_t listenNack = 0;          // non-zero: A_LISTEN_REQ is refused with this result
 
   SimArchiveConfig archive;        // recordings, their search and playback
+  SimInfoConfig info;              // log and status answers
 };
 
 // Checks the limits that the wire layouts impose (slot count, text widths,

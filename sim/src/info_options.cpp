@@ -1,0 +1,41 @@
+// Values of the log and status options.
+#include "option_values.h"
+
+namespace orva::sim::detail {
+
+namespace {
+
+template <typename T>
+bool ParseIn(const std::string& value, long long min, long long max, T& out, std::string& error) {
+  long long v = 0;
+  if (!ParseInteger(value, min, max, v, error)) return false;
+  out = static_cast<T>(v);
+  return true;
+}
+
+}  // namespace
+
+bool ApplyInfoOption(const std::string& name, const std::string& value, SimConfig& config,
+                     bool& ok, std::string& error) {
+  SimInfoConfig& info = config.info;
+  if (name == "log-record-bytes") {
+    ok = ParseIn(value, 32, 4096, info.logRecordBytes, error);
+  } else if (name == "log-events") {
+    ok = ParseIn(value, 0, 2000, info.logEvents, error);
+  } else if (name == "log-nack") {
+    ok = ParseIn(value, INT32_MIN, INT32_MAX, info.logNack, error);
+  } else if (name == "disk-total-mb") {
+    ok = ParseIn(value, 1, UINT32_MAX, info.diskTotalMb, error);
+  } else if (name == "disk-day-mb") {
+    ok = ParseIn(value, 0, UINT32_MAX, info.diskDayMb, error);
+  } else if (name == "status-devices") {
+    ok = ParseIn(value, 0, 4, info.statusDevices, error);
+  } else if (name == "status-nack") {
+    ok = ParseIn(value, INT32_MIN, INT32_MAX, info.statusNack, error);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orva::sim::detail
