@@ -9,6 +9,7 @@
 #include <QObject>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
@@ -50,6 +51,9 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   SearchController& Search() { return m_search; }
   RemotePlayback& Playback() { return *m_playback; }
   DownloadController& Download() { return *m_download; }
+  // The status page's free-space readings, kept for as long as the
+  // connection (GUI thread only).
+  std::vector<FreeSpaceSample>& FreeSpaceSamples() { return m_freeSamples; }
 
  signals:
   // All emitted on the GUI thread.
@@ -125,6 +129,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   std::unique_ptr<DownloadController> m_download;
   std::atomic<uint64_t> m_received{0};
   std::atomic<bool> m_receivedPosted{false};
+  std::vector<FreeSpaceSample> m_freeSamples;
   std::unique_ptr<DvrSession> m_session;  // last: its threads stop before the rest goes
 };
 

@@ -3,17 +3,16 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <array>
 
 #include "orva/app/resources.h"
 #include "orva/link/trace.h"
+#include "log_print.h"
 #include "skin_style.h"
 
 namespace orva::view {
@@ -83,66 +82,28 @@ std::vector<LogRow> BuildLogRows(const std::vector<LocalLogRecord>& oldestFirst,
 }
 
 int PrintLogRows(QPrinter& printer, const std::vector<LogRow>& newestFirst, QString* error) {
-  const int pages = std::max<int>(1, static_cast<int>((newestFirst.size() + kLogRowsPerPage - 1) / kLogRowsPerPage));
-  printer.setDocName(QStringLiteral("Local Log"));
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    if (error) *error = QStringLiteral("the printer could not be started");
-    return 0;
+  PrintSheet sheet;
+  sheet.docName = sheet.title = QStringLiteral("Local Log");
+  sheet.heads = {Label(QStringLiteral("column.number"), "No."), Label(QStringLiteral("column.time"), "Time"),
+                 Label(QStringLiteral("column.type"), "Type"), Label(QStringLiteral("column.subtype"), "Event"),
+                 Label(QStringLiteral("column.details"), "Host / user")};
+  sheet.rows.reserve(newestFirst.size());
+  for (const LogRow& r : newestFirst) {
+    QString details = r.host;
+    if (!r.user.isEmpty()) details += (details.isEmpty() ? QString() : QStringLiteral(" / ")) + r.user;
+    sheet.rows.push_back({r.number, r.time, r.mainType, r.subType, details});
   }
-  // Work in hundredths of a millimetre.
-  const QRectF paper = printer.pageLayout().paintRect(QPageLayout::Millimeter);
-  const double perUnitX = printer.logicalDpiX() / 2540.0, perUnitY = printer.logicalDpiY() / 2540.0;
-  const int pageWidth = static_cast<int>(paper.width() * 100), pageHeight = static_cast<int>(paper.height() * 100);
-
-  QFont titleFont(QStringLiteral("Arial Bold"));
-  titleFont.setPixelSize(450);
-  titleFont.setBold(true);
-  QFont cellFont(QStringLiteral("Tahoma"));
-  cellFont.setPixelSize(200);
-  const QStringList captions = {Label(QStringLiteral("column.number"), "No."),
-                                Label(QStringLiteral("column.time"), "Time"),
-                                Label(QStringLiteral("column.type"), "Type"),
-                                Label(QStringLiteral("column.subtype"), "Event"),
-                                Label(QStringLiteral("column.details"), "Host / user")};
-
-  auto drawRow = [&](int y, const QStringList& cells) {
-    for (int c = 0; c < 5; ++c) {
-      const QRect cell(kCellX[static_cast<size_t>(c)], y, kCellX[static_cast<size_t>(c) + 1] - kCellX[static_cast<size_t>(c)],
-                       kRowHeight);
-      painter.drawRect(cell);
-      const QRect inner = cell.adjusted(60, 0, -40, 0);
-      painter.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft,
-                       painter.fontMetrics().elidedText(cells[c], Qt::ElideRight, inner.width()));
-    }
-  };
-
-  for (int page = 0; page < pages; ++page) {
-    if (page > 0) printer.newPage();
-    painter.save();
-    painter.scale(perUnitX, perUnitY);
-    painter.setPen(QPen(Qt::black, 10));
-    painter.setFont(titleFont);
-    painter.drawText(QRect(kCellX.front(), 200, kCellX.back() - kCellX.front(), 700), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Local Log"));
-    painter.setFont(cellFont);
-    int y = 1200;
-    drawRow(y, captions);
-    y += kRowHeight;
-    const size_t first = static_cast<size_t>(page) * kLogRowsPerPage;
-    const size_t last = std::min(newestFirst.size(), first + kLogRowsPerPage);
-    for (size_t i = first; i < last; ++i, y += kRowHeight) {
-      const LogRow& r = newestFirst[i];
-      QString details = r.host;
-      if (!r.user.isEmpty()) details += (details.isEmpty() ? QString() : QStringLiteral(" / ")) + r.user;
-      drawRow(y, {r.number, r.time, r.mainType, r.subType, details});
-    }
-    painter.drawText(QRect(0, pageHeight - 900, pageWidth, 500), Qt::AlignHCenter | Qt::AlignVCenter,
-                     QString::asprintf("- %d / %d -", page + 1, pages));
-    painter.restore();
-  }
-  painter.end();
-  return pages;
+  sheet.rowsPerPage = kLogRowsPerPage;
+  sheet.edges = kCellX;
+  sheet.titleBox = QRect(kCellX.front(), 200, kCellX.back() - kCellX.front(), 700);
+  sheet.titleFont = QFont(QStringLiteral("Arial Bold"));
+  sheet.titleFont.setPixelSize(450);
+  sheet.titleFont.setBold(true);
+  sheet.cellFont = QFont(QStringLiteral("Tahoma"));
+  sheet.cellFont.setPixelSize(200);
+  sheet.headTop = 1200;
+  sheet.rowHeight = kRowHeight;
+  return PrintSheetPages(printer, sheet, error);
 }
 
 LogViewer::LogViewer(const LocalLog& log, int dateFormat, uint8_t opacity, QWidget* parent)

@@ -89,6 +89,7 @@ void MainWindow::OpenSearch() {
                                          : SearchAccess::kBackupOnly);
   m_search->SetLocalPlaybackOpen(LocalPlaybackOpen());
   m_search->SetDownloadRunning(m_connection->Download().Running());
+  m_search->SetFreeSpaceSamples(&m_connection->FreeSpaceSamples());
   m_search->show();
   m_search->move(geometry().center() - m_search->rect().center());
 }

@@ -41,6 +41,7 @@ RecordingSearchWindow::RecordingSearchWindow(SearchController& search, RemotePla
       m_download(download),
       m_session(session),
       m_dateFormat(dateFormat),
+      m_opacity(opacity),
       m_channelCount(std::clamp(session.ChannelCount(), 1, 16)) {
   setObjectName(QStringLiteral("searchWindow"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -65,7 +66,8 @@ RecordingSearchWindow::RecordingSearchWindow(SearchController& search, RemotePla
       {"BackupRange", "search.page.backup_range", "Backup time range", nullptr},
       {"EventBackup", "search.page.event_backup", "Event backup", nullptr},
       {"Log", "search.page.log", "Recorder log", "search.section.recorder"},
-      {"Status", "search.page.status", "System status", nullptr}};
+      {"Status", "search.page.status", "System status", nullptr},
+      {"System", "search.page.system", "System information", nullptr}};
   static const char* const sections[] = {"Selection", "Playback", "Backup", "Recorder"};
   int section = 0;
   for (const Entry& e : entries) {
@@ -84,9 +86,6 @@ RecordingSearchWindow::RecordingSearchWindow(SearchController& search, RemotePla
     m_buttons[QString::fromLatin1(e.name)] = b;
   }
   nav->addStretch(1);
-  // Log and status come in later releases.
-  for (const char* name : {"Log", "Status"})
-    m_buttons[QString::fromLatin1(name)]->setEnabled(false);
   connect(m_buttons["Channels"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenChannels);
   connect(m_buttons["Calendar"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenCalendar);
   connect(m_buttons["TimeRange"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenTimeRange);
@@ -94,6 +93,9 @@ RecordingSearchWindow::RecordingSearchWindow(SearchController& search, RemotePla
   connect(m_buttons["BackupCalendar"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenBackupCalendar);
   connect(m_buttons["BackupRange"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenBackupRange);
   connect(m_buttons["EventBackup"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenEventBackup);
+  connect(m_buttons["Log"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenLog);
+  connect(m_buttons["Status"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenStatus);
+  connect(m_buttons["System"], &QPushButton::clicked, this, &RecordingSearchWindow::OpenSystem);
   // A refusal of the size request only clears the busy flag: watch it.
   m_sizeWatch = new QTimer(this);
   m_sizeWatch->setInterval(200);

@@ -3,7 +3,7 @@
 // the playback calendar (and from a day the 24-hour time bar), the time
 // range and the event list, and the same three for backup (a day's stretch,
 // a typed range, an event), each asking for the size before the download
-// starts; the log and status pages are shown but not offered yet. A page
+// starts, and the recorder's log, status and system pages. A page
 // that exists is shown again; calendars and event lists are created when the
 // recorder's first reply arrives.
 //
@@ -11,10 +11,12 @@
 // copied and posted to this window; the download's size answers reach it
 // through the main window. Closing the window hands its channel selection
 // to remote playback; closing it by hand also tells the recorder to drop an
-// unfinished size estimate.
+// unfinished size estimate. A refused log or status request closes it (the
+// main window shows the notice).
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <map>
 
 #include "orva/recordings/download.h"
@@ -32,6 +34,10 @@ namespace orva::view {
 class BackupDayPage;
 class BackupPage;
 class BackupRangePage;
+class LogPage;
+class RemoteLogViewer;
+class StatusPage;
+class SystemPage;
 class CalendarPage;
 class EventBackupPage;
 class ChannelSelectPage;
@@ -53,7 +59,7 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
   void SetLocalPlaybackOpen(bool open);
 
   // The page buttons: "Channels", "Calendar", "TimeRange", "Events",
-  // "BackupCalendar", "BackupRange", "EventBackup", "Log", "Status".
+  // "BackupCalendar", "BackupRange", "EventBackup", "Log", "Status", "System".
   QAbstractButton* PageButton(const QString& name) const;
   void OpenChannels();
   void OpenCalendar();
@@ -62,6 +68,17 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
   void OpenBackupCalendar();
   void OpenBackupRange();
   void OpenEventBackup();
+  // search_window_recorder.cpp
+  void OpenLog();
+  void OpenStatus();
+  void OpenSystem();
+  // Where the status page keeps its free-space readings (the connection's,
+  // so that the estimate outlives the window); before the status page opens.
+  void SetFreeSpaceSamples(std::vector<FreeSpaceSample>* samples) { m_freeSamples = samples; }
+  LogPage* Log() const { return m_logPage; }
+  StatusPage* Status() const { return m_statusPage; }
+  SystemPage* System() const { return m_systemPage; }
+  RemoteLogViewer* LogViewerWindow() const;
   // The recorder's size answer, for the backup page that asked.
   void ShowBackupSize(uint32_t kib, bool fits);
   // While a download runs no page offers Start.
@@ -91,6 +108,10 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
   void OnEventList(const std::vector<EventEntry>& events) override;
   void OnEventPage(const std::vector<EventEntry>& events, int current, int last) override;
   void OnBusyCleared() override;
+  void OnLog(const std::vector<LogRecord>& records) override;
+  void OnStatus(const RecorderStatus& status) override;
+  void OnCloseRequested() override;
+  void ShowLog(std::vector<LogRecord> records);
 
   void ShowYearMaps(const std::vector<YearMapRecord>& maps);
   void ShowDay(const std::vector<SpanRecord>& spans);
@@ -114,6 +135,7 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
   DownloadController& m_download;
   DvrSession& m_session;
   const int m_dateFormat;
+  const uint8_t m_opacity;
   const int m_channelCount;
   SearchAccess m_access = SearchAccess::kAll;
   bool m_localPlayback = false;
@@ -140,6 +162,11 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
   BackupDayPage* m_backupDay = nullptr;
   BackupRangePage* m_backupRange = nullptr;
   EventBackupPage* m_eventBackup = nullptr;
+  LogPage* m_logPage = nullptr;
+  StatusPage* m_statusPage = nullptr;
+  SystemPage* m_systemPage = nullptr;
+  QPointer<RemoteLogViewer> m_logViewer;  // a window of its own, closed with this one
+  std::vector<FreeSpaceSample>* m_freeSamples = nullptr;
 };
 
 }  // namespace orva::view
