@@ -41,6 +41,7 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
   params.port = static_cast<uint16_t>(options.port);
   params.user = options.user;
   params.password = options.password;
+  params.site = options.site;
   timing.connectTimeout = Millis(options.timeoutSeconds);
   m_session = std::make_unique<DvrSession>(std::move(params), static_cast<SessionObserver*>(this), m_log.get(), timing);
   m_rights.Attach(*m_session);

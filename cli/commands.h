@@ -24,6 +24,10 @@ int RunDownload(const Options& options, std::ostream& out, std::ostream& err);
 // local files|calendar|events|play (options.args[0]), on the Download folder.
 int RunLocal(const Options& options, std::ostream& out, std::ostream& err);
 int RunLocalPlay(const Options& options, std::ostream& out, std::ostream& err);
+// log, status and system: the recorder's log, status and identity views.
+int RunLog(const Options& options, std::ostream& out, std::ostream& err);
+int RunStatus(const Options& options, std::ostream& out, std::ostream& err);
+int RunSystem(const Options& options, std::ostream& out, std::ostream& err);
 int RunExport(const Options& options, std::ostream& out, std::ostream& err);
 
 // The pairs of the Download folder, with the ones that cannot be read named on `err`.

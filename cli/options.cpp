@@ -27,6 +27,7 @@ bool ParseSeconds(const std::string& text, double& out) {
 std::string Usage() {
   return "usage: orvactl [--host ADDR] [--port N] [--user NAME] [--password TEXT]\n"
          "               [--timeout SECONDS] [--location DIR] [--date-format 0|1|2]\n"
+         "               [--site TEXT]\n"
          "               COMMAND\n"
          "\n"
          "Talks to an ORVA7000 recorder (or orva-sim) over TCP.\n"
@@ -41,6 +42,7 @@ std::string Usage() {
          "                     whose Download/ holds downloads\n"
          "  --date-format F    dates printed as 0 YYYY-MM-DD (default), 1 MM-DD-YYYY,\n"
          "                     2 DD-MM-YYYY\n"
+         "  --site TEXT        free site text kept with the connection (system shows it)\n"
          "  --help             this text\n"
          "\n"
          "commands:\n"
@@ -115,6 +117,33 @@ std::string Usage() {
          "                     write channel C (1-16) of the downloaded pairs as MP4\n"
          "                     with OUT.mp4.sha256 beside it; --copy keeps the first\n"
          "                     field of two-field pictures instead of re-encoding\n"
+         "  log [--type all|event|operation|power|record|client] [--numeric]\n"
+         "                     fetch the recorder's log and print it newest first, one\n"
+         "                     record a line, tab-separated: number, date and time,\n"
+         "                     type, kind, detail. Types: Power, Record, Operation,\n"
+         "                     Client, Event. Kinds (by bit): power 0 Power on, 1 Power\n"
+         "                     off, 2 Power failure; record 0 Recording started,\n"
+         "                     1 Recording stopped, 2 Disk full, 3 Disk overwrite, 4 Disk\n"
+         "                     error; operation 0 Remote reboot, 1 Remote power off,\n"
+         "                     2 Setup changed, 3 Time changed, 4 Firmware upgrade, 5 and\n"
+         "                     9 Backup, 6 Playback, 7 Recording stop, 8 Factory reset;\n"
+         "                     client 0 Remote login, 1 Remote logout, 2 Remote login\n"
+         "                     refused, 3 Remote setup, 4 Remote playback, 5 Remote\n"
+         "                     backup, 6 Remote live view, 7 Remote upgrade; event 0 Video\n"
+         "                     loss, 1 Motion, 2 Sensor alarm, 3 Panic, 4 Text input\n"
+         "                     (detail: the channels). --numeric prints\n"
+         "                     \"type=B\" and \"kind=B\" (bit numbers, - for none)\n"
+         "  status [--watch SECONDS]\n"
+         "                     print disk_total, disk_used and disk_free, then\n"
+         "                     \"channel NN: recording STATE\" (STATE idle, continuous,\n"
+         "                     schedule, motion, alarm, manual or unknown) or\n"
+         "                     \"channel NN: -\", and \"device N: value=V state=S\"\n"
+         "                     (V a number or none; S ready, busy, fault or unknown)\n"
+         "                     per extra storage device; --watch asks twice, SECONDS\n"
+         "                     apart, and adds \"days_left: D\" (or unknown)\n"
+         "  system             print address, site, mac and \"firmware: INDEX NAME\n"
+         "                     YYYY  MMDD  HHMM\" for the main and every announced\n"
+         "                     firmware component\n"
          "\n"
          "Downloads go to DIR/Download/, DIR being --location or $HOME/ORVA7000.\n"
          "\n"
@@ -166,6 +195,12 @@ bool ParseOptions(int argc, const char* const* argv, const char* envPassword, Op
       }
     } else if (arg == "--location") {
       if (!value("--location", out.location)) return false;
+    } else if (arg == "--site") {
+      if (!value("--site", out.site)) return false;
+      if (out.site.size() > 260) {
+        error = "--site is longer than 260 characters";
+        return false;
+      }
     } else if (arg == "--date-format") {
       if (!value("--date-format", text)) return false;
       if (!ParseInt(text, 0, 2, out.dateFormat)) {

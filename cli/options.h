@@ -21,6 +21,7 @@ struct Options {
   std::string password;      // --password, else ORVA_PASSWORD, else empty
   double timeoutSeconds = 10;
   std::string location;      // base folder for the local log; empty: no log
+  std::string site;          // free text kept with the connection (system shows it)
   int dateFormat = 0;        // 0 year-month-day, 1 month-day-year, 2 day-month-year
   std::string command;
   std::vector<std::string> args;  // what follows the command

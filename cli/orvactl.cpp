@@ -30,6 +30,9 @@ int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostrea
   if (options.command == "download") return RunDownload(options, out, err);
   if (options.command == "local") return RunLocal(options, out, err);
   if (options.command == "export") return RunExport(options, out, err);
+  if (options.command == "log") return RunLog(options, out, err);
+  if (options.command == "status") return RunStatus(options, out, err);
+  if (options.command == "system") return RunSystem(options, out, err);
   err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
   return kExitUsage;
 }

@@ -41,6 +41,40 @@ void SearchWaiter::OnReplyRefused(const char* why) {
   m_ended = true;
 }
 
+void SearchWaiter::OnLog(const std::vector<LogRecord>& records) {
+  std::lock_guard lock(m_lock);
+  m_log = records;
+  m_ended = true;
+}
+
+void SearchWaiter::OnStatus(const RecorderStatus& status) {
+  std::lock_guard lock(m_lock);
+  m_status = status;
+  m_ended = true;
+}
+
+void SearchWaiter::OnCloseRequested() {
+  std::lock_guard lock(m_lock);
+  if (!m_refused) m_refused = "the recorder refused the request";
+  m_ended = true;
+}
+
+std::optional<std::vector<LogRecord>> SearchWaiter::Log() const {
+  std::lock_guard lock(m_lock);
+  return m_log;
+}
+
+std::optional<RecorderStatus> SearchWaiter::Status() const {
+  std::lock_guard lock(m_lock);
+  return m_status;
+}
+
+void SearchWaiter::ResetStatus() {
+  std::lock_guard lock(m_lock);
+  m_status.reset();
+  m_ended = false;
+}
+
 std::optional<std::vector<YearMapRecord>> SearchWaiter::YearMaps() const {
   std::lock_guard lock(m_lock);
   return m_maps;

@@ -22,6 +22,10 @@ class SearchWaiter : public SearchObserver {
   void OnEventPage(const std::vector<EventEntry>& events, int current, int last) override;
   void OnBusyCleared() override;
   void OnReplyRefused(const char* why) override;
+  void OnLog(const std::vector<LogRecord>& records) override;
+  void OnStatus(const RecorderStatus& status) override;
+  // A refusal without a notice of its own still ends the request as refused.
+  void OnCloseRequested() override;
 
   std::optional<std::vector<YearMapRecord>> YearMaps() const;
   std::optional<std::vector<SpanRecord>> DaySpans() const;
@@ -30,6 +34,10 @@ class SearchWaiter : public SearchObserver {
   // A reply or refusal ended the request, with or without records.
   bool Ended() const;
   std::optional<std::string> RefusedWhy() const;
+  std::optional<std::vector<LogRecord>> Log() const;
+  std::optional<RecorderStatus> Status() const;
+  // Forgets the last status and that a request ended, before the next one.
+  void ResetStatus();
 
  private:
   mutable std::mutex m_lock;
@@ -39,6 +47,8 @@ class SearchWaiter : public SearchObserver {
   EventPaging m_paging;
   bool m_ended = false;
   std::optional<std::string> m_refused;
+  std::optional<std::vector<LogRecord>> m_log;
+  std::optional<RecorderStatus> m_status;
 };
 
 // Logs in, checks that the user may search (`right`, or either search right
