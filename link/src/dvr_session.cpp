@@ -249,7 +249,7 @@ void DvrSession::TraceIdentity(const RecorderIdentity& id) const {
         id.mac[5]);
   for (int i = 0; i < kFirmwareComponents; ++i) {
     Trace("FirmName[%d] : %s\t", i, id.firmName[i].data());
-    Trace("FirmVer[%d] : %u\t", i, id.firmVer[i]);
+    Trace("FirmVer[%d] : %d\t", i, static_cast<int>(id.firmVer[i]));
     if (id.firmVer[i] != 0) {
       time_t t = static_cast<time_t>(id.firmVer[i]);
       tm local{};
@@ -349,15 +349,15 @@ void DvrSession::Close() {
 
   if (m_bLiveActive.exchange(false)) {
     Send(msg::LIVE_STOP);
-    Trace("Send... LIVE_STOP...\n");
+    Trace("Send...LIVE_STOP\n");
     RunCloseStage(CloseStage::kStreamStopped);
   } else if (m_bPlaybackActive.exchange(false)) {
     Send(msg::RPLAY_STOP);
-    Trace("Send... RPLAY_STOP...\n");
+    Trace("Send...RPLAY_STOP...\n");
     RunCloseStage(CloseStage::kStreamStopped);
   } else if (m_bTransferActive.exchange(false)) {
     Send(msg::TRANS_OFF_REQ);
-    Trace("Send... TRANS_OFF_REQ...\n");
+    Trace("Send...TRANS_OFF_REQ...\n");
     RunCloseStage(CloseStage::kStreamStopped);
     RunCloseStage(CloseStage::kReleaseDownloadWriter);
   }

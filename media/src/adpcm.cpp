@@ -39,7 +39,8 @@ int16_t DecodeNibble(unsigned code, int& predictor, int& index) {
 
 size_t DecodeImaAdpcm(const uint8_t* data, size_t bytes, AdpcmState& state, int16_t* out, size_t maxSamples) {
   if (data == nullptr || out == nullptr) return 0;
-  int predictor = std::max<int>(state.predictor, -32767);
+  // The header's predictor is used as it is; only the result of each step is clamped.
+  int predictor = state.predictor;
   // The index comes from the network (7 bits); never let it leave the table.
   int index = std::clamp(state.index, 0, kAdpcmMaxIndex);
   size_t written = 0;

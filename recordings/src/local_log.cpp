@@ -35,10 +35,10 @@ uint32_t GetU32(const uint8_t* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Copies at most width-1 bytes so the field always keeps its terminator; the
-// rest of the field stays zero.
+// Copies at most width bytes: a text as long as the field fills it with no
+// terminator (readers stop at the field's end). The rest stays zero.
 void PutText(uint8_t* field, size_t width, const std::string& text) {
-  size_t n = text.size() < width - 1 ? text.size() : width - 1;
+  size_t n = text.size() < width ? text.size() : width;
   std::memcpy(field, text.data(), n);
 }
 

@@ -12,6 +12,7 @@
 
 #include "orva/link/catalogue.h"
 #include "orva/link/dvr_session.h"
+#include "../setup/trace_capture.h"
 #include "test_support.h"
 
 namespace orva {
@@ -224,6 +225,57 @@ TEST_F(SessionTest, ClosingDuringLiveSendsLiveStopThenByeAndWaitsBeforeClosing) 
   EXPECT_GE(Clock::now() - byeAt, 250ms);
   closer.join();
   EXPECT_FALSE(session->LiveActive());
+}
+
+TEST_F(SessionTest, ClosingAStreamTracesItsStopMessageText) {
+  struct Case {
+    void (DvrSession::*set)(bool);
+    uint16_t code;
+    const char* text;
+  };
+  const Case cases[] = {{&DvrSession::SetLiveActive, msg::LIVE_STOP, "Send...LIVE_STOP\n"},
+                        {&DvrSession::SetPlaybackActive, msg::RPLAY_STOP, "Send...RPLAY_STOP...\n"},
+                        {&DvrSession::SetTransferActive, msg::TRANS_OFF_REQ, "Send...TRANS_OFF_REQ...\n"}};
+  for (const Case& c : cases) {
+    ScriptedRecorder peer;
+    test::RecordingObserver watcher;
+    test::MemoryJournal log;
+    DvrSession session(ConnectParams{"127.0.0.1", peer.Port(), "Admin", "Pass4711", "site"}, &watcher, &log,
+                       test::FastTiming());
+    session.Open();
+    ASSERT_TRUE(peer.Accept());
+    WireMessage hello, live, stop;
+    ASSERT_TRUE(peer.ReadMessage(hello));
+    ASSERT_TRUE(peer.Write(Frame(msg::HELLO48_ACK, ScriptedRecorder::IdentityPayload())));
+    ASSERT_TRUE(watcher.WaitForIdentity());
+    ASSERT_TRUE(peer.ReadMessage(live));
+    TraceCapture capture;
+    (session.*c.set)(true);
+    session.Close();
+    ASSERT_TRUE(peer.ReadMessage(stop));
+    EXPECT_EQ(stop.code, c.code);
+    const std::string text = capture.Text();
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), c.text);
+    EXPECT_NE(text.find("Send...BYE48...\n"), std::string::npos) << text;
+  }
+}
+
+TEST_F(SessionTest, FirmwareBuildTimesAreTracedAsSignedNumbers) {
+  TraceCapture capture;
+  auto session = MakeSession();
+  session->Open();
+  ASSERT_TRUE(recorder.Accept());
+  WireMessage hello;
+  ASSERT_TRUE(recorder.ReadMessage(hello));
+  auto identity = ScriptedRecorder::IdentityPayload();
+  std::fill(identity.begin() + 692, identity.begin() + 696, uint8_t{0xFF});  // FirmVer[1] = 0xFFFFFFFF
+  ASSERT_TRUE(recorder.Write(Frame(msg::HELLO48_ACK, identity)));
+  ASSERT_TRUE(observer.WaitForIdentity());
+  EXPECT_EQ(session->Identity().firmVer[1], 0xFFFFFFFFu);
+  const std::string text = capture.Text();
+  EXPECT_NE(text.find("FirmVer[0] : 1260180930\t"), std::string::npos);
+  EXPECT_NE(text.find("FirmVer[1] : -1\t"), std::string::npos) << text;
+  session->Close();
 }
 
 struct StageLog : CloseParticipant {

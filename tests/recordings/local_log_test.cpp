@@ -199,20 +199,22 @@ TEST_F(LocalLogTest, OutOfRangeNextRestartsRingAtSlot0) {
   EXPECT_EQ(U32(bytes, 8 + 8), 1u);  // slot 0 now holds the new record
 }
 
-TEST_F(LocalLogTest, LongTextsAreCutAndTerminated) {
-  LocalLog log(dir_);
-  ASSERT_TRUE(log.Append(2, 1, std::string(50, 'u'), std::string(300, 'h')));
+TEST_F(LocalLogTest, LongTextsFillTheirWholeFieldsAndAreCutThere) {
+  LocalLog log(dir_, [] { return int64_t{0x01020304}; });
+  ASSERT_TRUE(log.Append(2, 1, std::string(27, 'v') + "uXYZ", std::string(127, 'g') + "hXYZ"));
   auto bytes = ReadAll(log.FilePath());
-  EXPECT_EQ(bytes[8 + 28 + 126], 'h');
-  EXPECT_EQ(bytes[8 + 28 + 127], 0);
-  EXPECT_EQ(bytes[8 + 156 + 26], 'u');
-  EXPECT_EQ(bytes[8 + 156 + 27], 0);
+  ASSERT_EQ(bytes.size(), 8u + 184u);  // nothing spills past the record
+  EXPECT_EQ(bytes[8 + 28 + 126], 'g');
+  EXPECT_EQ(bytes[8 + 28 + 127], 'h');  // the 128th host byte, no terminator
+  EXPECT_EQ(bytes[8 + 156], 'v');       // the user field starts right after
+  EXPECT_EQ(bytes[8 + 156 + 27], 'u');  // the 28th user byte
+  EXPECT_EQ(U32(bytes, 8 + 16), 0x01020304u);
   std::vector<LocalLogRecord> recs;
   std::string error;
   ASSERT_TRUE(log.Load(recs, error));
   ASSERT_EQ(recs.size(), 1u);
-  EXPECT_EQ(recs[0].host, std::string(127, 'h'));
-  EXPECT_EQ(recs[0].user, std::string(27, 'u'));
+  EXPECT_EQ(recs[0].host, std::string(127, 'g') + "h");
+  EXPECT_EQ(recs[0].user, std::string(27, 'v') + "u");
 }
 
 TEST_F(LocalLogTest, RemovableModeWritesNothing) {

@@ -38,6 +38,24 @@ TEST(Adpcm, ClampsToPlusMinus32767) {
   EXPECT_EQ(out[0], 32767);
 }
 
+TEST(Adpcm, AHeaderPredictorOfMinus32768IsUsedUnclampedForTheFirstStep) {
+  // Header W3 bits 16-31 = 0x8000: the frame starts at -32768. Code 4 at
+  // index 0 adds 0 + 7; only the sum is clamped.
+  std::vector<uint8_t> frame(17, 0);
+  audiotest::PutBe32(&frame[0], 0xFFFFFFFFu);
+  audiotest::PutBe32(&frame[12], 0x80000001u);
+  frame[16] = 0x40;
+  AudioFrameInfo info;
+  ASSERT_TRUE(ParseAudioFrameHeader(frame.data(), frame.size(), info));
+  ASSERT_EQ(info.predictor, -32768);
+  AdpcmState state{info.predictor, info.stepIndex};
+  int16_t out[2] = {};
+  ASSERT_EQ(DecodeImaAdpcm(&frame[16], 1, state, out, 2), 2u);
+  EXPECT_EQ(out[0], -32761);  // not -32767 + 7
+  // Code 4 moved the index to 2 (step 9): code 0 adds 9 >> 3 = 1.
+  EXPECT_EQ(out[1], -32760);
+}
+
 TEST(Adpcm, StopsAtMaxSamplesAndKeepsIndexInTable) {
   std::vector<uint8_t> data(100, 0x77);  // keeps raising the index
   AdpcmState state{0, 80};
