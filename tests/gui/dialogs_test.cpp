@@ -98,7 +98,9 @@ TEST(OpenImage, PreviewShowsThePictureAndItsSize) {
   EXPECT_EQ(viewer.Image().size(), QSize(800, 600));
   ImageViewer broken(QString::fromStdString(text.string()), 255);
   EXPECT_FALSE(broken.Loaded());
-  broken.grab();  // paints without a picture
+  EXPECT_TRUE(broken.LoadError().contains("only BMP, JPEG and TIFF")) << broken.LoadError().toStdString();
+  EXPECT_TRUE(viewer.LoadError().isEmpty());
+  broken.grab();  // paints the reason without a picture
 }
 
 }  // namespace

@@ -262,6 +262,41 @@ TEST(LoadImageFile, ReadsWhatTheWritersWrote) {
   EXPECT_TRUE(LoadImageFile(QString()).isNull());
 }
 
+// Only the decoder the name asks for reads the file: a PNG or a GIF under a
+// .jpg or .bmp name is refused with the reason, even though Qt could read it.
+TEST(LoadImageFile, ReadsOnlyTheKindTheNameSays) {
+  ScratchDir dir;
+  const QImage image = TestImage(64, 48);
+  ASSERT_TRUE(image.save(QString::fromStdString(dir.File("png-as.jpg")), "PNG"));
+  ASSERT_TRUE(QImage(QString::fromStdString(dir.File("png-as.jpg")), "PNG").size() == QSize(64, 48));
+  std::filesystem::copy_file(dir.File("png-as.jpg"), dir.File("png-as.bmp"));
+  std::string writeError;
+  ASSERT_TRUE(WriteJpeg(image, dir.File("real.jpg"), writeError)) << writeError;
+  ASSERT_TRUE(WriteBmp(image, dir.File("real.bmp"), writeError)) << writeError;
+  std::filesystem::copy_file(dir.File("real.jpg"), dir.File("jpeg-as.bmp"));
+
+  QString error = QStringLiteral("stale");
+  EXPECT_TRUE(LoadImageFile(QString::fromStdString(dir.File("png-as.jpg")), &error).isNull());
+  EXPECT_TRUE(error.contains("JPEG")) << error.toStdString();
+  error.clear();
+  EXPECT_TRUE(LoadImageFile(QString::fromStdString(dir.File("png-as.bmp")), &error).isNull());
+  EXPECT_TRUE(error.contains("BMP")) << error.toStdString();
+  error.clear();
+  EXPECT_TRUE(LoadImageFile(QString::fromStdString(dir.File("jpeg-as.bmp")), &error).isNull());
+  EXPECT_FALSE(error.isEmpty());
+  error.clear();
+  EXPECT_TRUE(LoadImageFile(QString::fromStdString(dir.File("real.bmp")).replace(".bmp", ".png"), &error).isNull());
+  EXPECT_TRUE(error.contains("only BMP, JPEG and TIFF")) << error.toStdString();
+
+  // The genuine files still load, and leave no message behind.
+  error = QStringLiteral("stale");
+  EXPECT_EQ(LoadImageFile(QString::fromStdString(dir.File("real.bmp")), &error), image);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+  error = QStringLiteral("stale");
+  EXPECT_EQ(LoadImageFile(QString::fromStdString(dir.File("real.jpg")), &error).size(), QSize(64, 48));
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
 // A TIFF made here with libtiff: 2 x 2, RGBA with unassociated alpha,
 // stored bottom row first.
 void WriteAlphaBottomUpTiff(const std::string& path) {

@@ -57,7 +57,7 @@ void OpenImageDialog::Preview(const QString& path) {
 QString OpenImageDialog::SizeText() const { return m_size->text(); }
 
 ImageViewer::ImageViewer(const QString& path, uint8_t opacity, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_image(pictures::LoadImageFile(path)) {
+    : QWidget(parent, Qt::Window), m_image(pictures::LoadImageFile(path, &m_error)) {
   setObjectName(QStringLiteral("imageViewer"));
   setAttribute(Qt::WA_DeleteOnClose);
   skin::StyleDialog(this, opacity);
@@ -68,7 +68,11 @@ ImageViewer::ImageViewer(const QString& path, uint8_t opacity, QWidget* parent)
 void ImageViewer::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), skin::kBackground);
-  if (m_image.isNull()) return;  // an unreadable file shows nothing
+  if (m_image.isNull()) {  // an unreadable file shows why
+    painter.setPen(Qt::white);
+    painter.drawText(rect().adjusted(12, 12, -12, -12), Qt::AlignCenter | Qt::TextWordWrap, m_error);
+    return;
+  }
   const QSize shown = m_image.size().scaled(size(), Qt::KeepAspectRatio);
   const QRect target(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);

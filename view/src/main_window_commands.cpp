@@ -41,15 +41,17 @@ void MainWindow::OnLayout(int index) {
   if (PtzMenuMode()) return;
   m_view->SetLayout(kLayoutButtonLayouts[static_cast<size_t>(index)]);
   UpdateLayoutHighlight();
-  RequestVisible(m_view->VisibleChannels());
+  // Every layout press asks again, also for the same channels (a new page
+  // of the same layout, or the current layout pressed once more).
+  RequestVisible(m_view->VisibleChannels(), true);
 }
 
 void MainWindow::OnVisibleChannels(quint16 mask) { RequestVisible(mask); }
 
-// In live view the recorder is asked for the channels now visible; the same
-// mask twice in a row is asked once. In remote playback the player takes
+// In live view the recorder is asked for the channels now visible; unless
+// `always`, the same mask twice in a row is asked once. In remote playback the player takes
 // the visible set for its steps and re-positioning.
-void MainWindow::RequestVisible(uint16_t mask) {
+void MainWindow::RequestVisible(uint16_t mask, bool always) {
   if (m_localPlayer && mask != 0) {
     m_localPlayer->SetVisibleChannels(mask);
     return;
@@ -60,7 +62,7 @@ void MainWindow::RequestVisible(uint16_t mask) {
     return;
   }
   if (!m_connection->Session().LiveActive()) return;
-  if (mask == m_lastRequestMask) return;
+  if (!always && mask == m_lastRequestMask) return;
   m_lastRequestMask = mask;
   m_connection->Live().RequestChannels(mask);
 }
@@ -90,9 +92,10 @@ void MainWindow::OnConnect() {
 void MainWindow::OnLive() {
   if (!m_connection || LocalPlaybackOpen()) return;
   DvrSession& session = m_connection->Session();
-  if (session.PlaybackActive() || m_connection->Playback().Playing() || m_connection->Playback().Requested() ||
-      !session.Connected())
-    return;
+  // Only playback gates the toggle: LIVE_NACK or BYE48 may have cleared the
+  // connected flag while live view is still marked active, and it must
+  // still be possible to stop it.
+  if (session.PlaybackActive() || m_connection->Playback().Playing() || m_connection->Playback().Requested()) return;
   if (session.LiveActive()) {
     ClosePtz();
     m_connection->Live().StopLive();

@@ -35,11 +35,14 @@ class ImageViewer : public QWidget {
   ImageViewer(const QString& path, uint8_t opacity, QWidget* parent = nullptr);
   bool Loaded() const { return !m_image.isNull(); }
   const QImage& Image() const { return m_image; }
+  // Why the picture could not be shown; empty when it was loaded.
+  const QString& LoadError() const { return m_error; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  QString m_error;  // before m_image: the loader writes it
   QImage m_image;
 };
 

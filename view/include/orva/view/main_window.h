@@ -191,7 +191,8 @@ class MainWindow : public QWidget {
   void OnSessionState(int state);
   void OnIdentity(int channels);
   void OnSoundChannels(quint16 mask);
-  void RequestVisible(uint16_t mask);
+  // `always`: ask again even when the mask equals the last one asked.
+  void RequestVisible(uint16_t mask, bool always = false);
   // Deletes connections that were closed but whose deletion is still pending.
   void ReleaseClosedConnections();
 

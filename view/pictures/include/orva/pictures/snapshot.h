@@ -87,9 +87,10 @@ class CSnapshotWriter {
   std::thread m_thread;
 };
 
-// TIFF through libtiff; BMP and JPEG through Qt's image readers; chosen by
-// the lower-cased name. A null image for anything else or a bad file.
+// TIFF through libtiff; BMP and JPEG through Qt's BMP and JPEG readers
+// only; chosen by the lower-cased name, never by the content. A null image
+// for anything else or a bad file, with the reason in `error` when given.
 // The result is 24-bit (QImage::Format_RGB888).
-QImage LoadImageFile(const QString& path);
+QImage LoadImageFile(const QString& path, QString* error = nullptr);
 
 }  // namespace orva::pictures
