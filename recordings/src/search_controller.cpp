@@ -161,7 +161,12 @@ EventPaging SearchController::Paging() const {
 
 bool SearchController::RecvFn_Reply(DvrSession& session, const MessageHeader& header) {
   if (!m_open.load()) return session.Discard(header);
-  if (m_resetPending.exchange(false)) m_buffer.Reset();
+  // A request empties the buffer for its reply, but not under a reply still
+  // arriving (a status request sent while the log comes in must not cut the
+  // log); a fragment of another reply than the unfinished one starts over.
+  const uint16_t code = header.Code();
+  if (code != m_blockCode || (m_buffer.Fill() == 0 && m_resetPending.exchange(false))) m_buffer.Reset();
+  m_blockCode = code;
   switch (m_buffer.ReadFragment(session.ReadFd(), header, session.RecvLimit())) {
     case FrameReassembly::Result::kReadFailed: return false;
     case FrameReassembly::Result::kPartial: return true;

@@ -110,6 +110,7 @@ class SearchController {
 
   // Receive thread only.
   FrameReassembly m_buffer;
+  uint16_t m_blockCode = 0;  // the reply the buffer is collecting
 
   mutable std::mutex m_lock;  // guards the observer and the records below
   SearchObserver* m_observer = nullptr;
