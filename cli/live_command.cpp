@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "arg_parse.h"
+#include "channel_report.h"
 #include "cli_session.h"
 #include "commands.h"
 #include "snapshot_option.h"
@@ -90,14 +91,7 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
     err << "orvactl: " << error << "\n";
     return kExitUsage;
   }
-  if (!args.picturesDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(args.picturesDir, ec);
-    if (ec) {
-      err << "orvactl: cannot create " << args.picturesDir << ": " << ec.message() << "\n";
-      return kExitUsage;
-    }
-  }
+  if (!PreparePicturesDir(args.picturesDir, err)) return kExitUsage;
   // Before any thread starts: the snapshot writers need Qt's fonts.
   std::unique_ptr<SnapshotTaker> snapshots;
   if (!args.snapshotDir.empty()) {
@@ -159,30 +153,8 @@ int RunLive(const Options& options, std::ostream& out, std::ostream& err) {
   }
   session.Live()->StopLive();
 
-  const auto stats = session.Live()->DecoderStats();
-  HeadlessView& view = *session.View();
-  for (int ch = 0; ch < kChannelCount; ++ch) {
-    if (stats[ch].pictures == 0) continue;
-    ChannelPictureStore::Channel& c = view.Store().At(ch);
-    int w, h;
-    {
-      std::lock_guard lock(c.lock);
-      w = c.width;
-      h = c.height;
-    }
-    char line[160];
-    std::snprintf(line, sizeof line, "channel %d: %dx%d pictures=%llu keyframes=%llu skipped=%llu\n", ch + 1, w, h,
-                  static_cast<unsigned long long>(stats[ch].pictures),
-                  static_cast<unsigned long long>(stats[ch].keyFrames),
-                  static_cast<unsigned long long>(stats[ch].skipped));
-    out << line;
-    if (!args.picturesDir.empty()) {
-      char name[16];
-      std::snprintf(name, sizeof name, "ch%02d.ppm", ch + 1);
-      const std::string path = (std::filesystem::path(args.picturesDir) / name).string();
-      if (!view.WritePpm(ch, path, session.Library(), error)) err << "orvactl: " << error << "\n";
-    }
-  }
+  ReportChannels(*session.View(), session.Library(), session.Live()->DecoderStats(), true, args.picturesDir, out,
+                 err);
   if (snapshots) {
     if (snapshotCode != kExitOk) err << "orvactl: " << snapshotError << "\n";
     if (!snapshots->Write(out, err) && snapshotCode == kExitOk) snapshotCode = kExitUsage;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "channel_report.h"
 #include "commands.h"
 #include "orva/link/notices.h"
 #include "orva/link/time_convert.h"
@@ -99,28 +100,7 @@ void Report(const LocalPlayer& player, HeadlessView& view, const H264Library& li
         << " landed=" << (s.landed ? FormatRecorderTime(s.landed, options.dateFormat) : std::string("none")) << ms
         << "\n";
   }
-  const auto stats = player.DecoderStats();
-  for (int ch = 0; ch < kChannelCount; ++ch) {
-    if (stats[ch].pictures == 0) continue;
-    ChannelPictureStore::Channel& c = view.Store().At(ch);
-    int w, h;
-    {
-      std::lock_guard lock(c.lock);
-      w = c.width;
-      h = c.height;
-    }
-    char line[96];
-    std::snprintf(line, sizeof line, "channel %d: %dx%d pictures=%llu\n", ch + 1, w, h,
-                  static_cast<unsigned long long>(stats[ch].pictures));
-    out << line;
-    if (!args.picturesDir.empty()) {
-      char name[16];
-      std::snprintf(name, sizeof name, "ch%02d.ppm", ch + 1);
-      std::string error;
-      if (!view.WritePpm(ch, (std::filesystem::path(args.picturesDir) / name).string(), library, error))
-        err << "orvactl: " << error << "\n";
-    }
-  }
+  ReportChannels(view, library, player.DecoderStats(), false, args.picturesDir, out, err);
   out << "shown: " << FormatRecorderTime(shown, options.dateFormat) << "\n";
   out << "speed: " << speed << "\n";
 }
@@ -135,14 +115,7 @@ int RunLocalPlay(const Options& options, std::ostream& out, std::ostream& err) {
     err << "orvactl: " << error << "\nTry 'orvactl --help'.\n";
     return kExitUsage;
   }
-  if (!args.picturesDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(args.picturesDir, ec);
-    if (ec) {
-      err << "orvactl: cannot create " << args.picturesDir << ": " << ec.message() << "\n";
-      return kExitUsage;
-    }
-  }
+  if (!PreparePicturesDir(args.picturesDir, err)) return kExitUsage;
   const std::vector<LocalPair> pairs = ScanDownloads(options, err);
   H264Library library;
   if (!library.Load("", error)) err << "orvactl: " << error << ": no pictures will be decoded\n";

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "channel_report.h"
 #include "cli_session.h"
 #include "commands.h"
 #include "orva/link/time_convert.h"
@@ -86,29 +87,8 @@ int RunScript(CliSession& session, RemotePlayback& playback, const std::vector<P
 
 void Report(CliSession& session, const PlayArgs& args, uint32_t shown, int speed, const Options& options,
             std::ostream& out, std::ostream& err) {
-  const auto stats = session.Playback()->DecoderStats();
-  HeadlessView& view = *session.View();
-  for (int ch = 0; ch < kChannelCount; ++ch) {
-    if (stats[ch].pictures == 0) continue;
-    ChannelPictureStore::Channel& c = view.Store().At(ch);
-    int w, h;
-    {
-      std::lock_guard lock(c.lock);
-      w = c.width;
-      h = c.height;
-    }
-    char line[96];
-    std::snprintf(line, sizeof line, "channel %d: %dx%d pictures=%llu\n", ch + 1, w, h,
-                  static_cast<unsigned long long>(stats[ch].pictures));
-    out << line;
-    if (!args.picturesDir.empty()) {
-      char name[16];
-      std::snprintf(name, sizeof name, "ch%02d.ppm", ch + 1);
-      const std::string path = (std::filesystem::path(args.picturesDir) / name).string();
-      std::string error;
-      if (!view.WritePpm(ch, path, session.Library(), error)) err << "orvactl: " << error << "\n";
-    }
-  }
+  ReportChannels(*session.View(), session.Library(), session.Playback()->DecoderStats(), false, args.picturesDir,
+                 out, err);
   out << "shown: " << FormatRecorderTime(shown, options.dateFormat) << "\n";
   out << "speed: " << speed << "\n";
 }
@@ -122,14 +102,7 @@ int RunPlay(const Options& options, std::ostream& out, std::ostream& err) {
     err << "orvactl: " << error << "\nTry 'orvactl --help'.\n";
     return kExitUsage;
   }
-  if (!args.picturesDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(args.picturesDir, ec);
-    if (ec) {
-      err << "orvactl: cannot create " << args.picturesDir << ": " << ec.message() << "\n";
-      return kExitUsage;
-    }
-  }
+  if (!PreparePicturesDir(args.picturesDir, err)) return kExitUsage;
   CliSession session(options, LiveOptions{});
   RemotePlayback& playback = *session.Playback();
   SearchWaiter waiter;
