@@ -47,6 +47,7 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
   m_rights.Attach(*m_session);
   m_device.Attach(*m_session);
   m_ptz.Attach(*m_session);
+  m_firmware.Attach(*m_session);
   m_search.Attach(*m_session);
   m_download.Attach(*m_session);
 

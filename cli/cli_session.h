@@ -17,6 +17,7 @@
 #include "options.h"
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
+#include "orva/link/firmware.h"
 #include "orva/link/ptz_control.h"
 #include "orva/media/headless_view.h"
 #include "orva/media/live_controller.h"
@@ -58,6 +59,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   RightsMonitor& Rights() { return m_rights; }
   DeviceControl& Device() { return m_device; }
   PtzControl& Ptz() { return m_ptz; }
+  FirmwareUpgrade& Firmware() { return m_firmware; }
   LiveController* Live() { return m_live.get(); }
   SearchController& Search() { return m_search; }
   DownloadController& Download() { return m_download; }
@@ -96,6 +98,7 @@ class CliSession : private SessionObserver, private RightsObserver, private Devi
   RightsMonitor m_rights;
   DeviceControl m_device;
   PtzControl m_ptz;
+  FirmwareUpgrade m_firmware;  // outlives the session, whose close stops its upload
 
   // Live view (only with LiveOptions).
   H264Library m_library;

@@ -28,7 +28,12 @@ int RunLocalPlay(const Options& options, std::ostream& out, std::ostream& err);
 int RunLog(const Options& options, std::ostream& out, std::ostream& err);
 int RunStatus(const Options& options, std::ostream& out, std::ostream& err);
 int RunSystem(const Options& options, std::ostream& out, std::ostream& err);
+// firmware [--dir DIR] [--list] [--rows R,...] [--reboot]: the upgrade folder's candidates, uploaded.
+int RunFirmware(const Options& options, std::ostream& out, std::ostream& err);
 int RunExport(const Options& options, std::ostream& out, std::ostream& err);
+// setup get|put|show|diff|reset (options.args[0]) and test-mail.
+int RunSetup(const Options& options, std::ostream& out, std::ostream& err);
+int RunTestMail(const Options& options, std::ostream& out, std::ostream& err);
 
 // The pairs of the Download folder, with the ones that cannot be read named on `err`.
 std::vector<LocalPair> ScanDownloads(const Options& options, std::ostream& err);

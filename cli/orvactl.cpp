@@ -31,8 +31,11 @@ int RunOrvactl(int argc, const char* const* argv, std::ostream& out, std::ostrea
   if (options.command == "local") return RunLocal(options, out, err);
   if (options.command == "export") return RunExport(options, out, err);
   if (options.command == "log") return RunLog(options, out, err);
+  if (options.command == "firmware") return RunFirmware(options, out, err);
   if (options.command == "status") return RunStatus(options, out, err);
   if (options.command == "system") return RunSystem(options, out, err);
+  if (options.command == "setup") return RunSetup(options, out, err);
+  if (options.command == "test-mail") return RunTestMail(options, out, err);
   err << "orvactl: unknown command '" << options.command << "'\nTry 'orvactl --help'.\n";
   return kExitUsage;
 }

@@ -7,6 +7,7 @@
 
 #include "cli_session.h"
 #include "commands.h"
+#include "log_pdf.h"
 #include "orva/link/recorder_status.h"
 #include "orva/link/remote_log.h"
 #include "recorder_labels.h"
@@ -88,10 +89,14 @@ void PrintStatus(const RecorderStatus& s, int channels, std::ostream& out) {
 int RunLog(const Options& options, std::ostream& out, std::ostream& err) {
   LogView view = LogView::kAll;
   bool numeric = false;
+  std::string pdf;
   for (size_t i = 0; i < options.args.size(); ++i) {
     const std::string& a = options.args[i];
     if (a == "--numeric") {
       numeric = true;
+    } else if (a == "--pdf") {
+      if (i + 1 >= options.args.size() || options.args[i + 1].empty()) return Usage("--pdf needs a file", err);
+      pdf = options.args[++i];
     } else if (a == "--type") {
       if (i + 1 >= options.args.size()) return Usage("--type needs a value", err);
       const std::string& text = options.args[++i];
@@ -123,6 +128,9 @@ int RunLog(const Options& options, std::ostream& out, std::ostream& err) {
       out << LogTypeLabel(type) << "\t" << LogKindLabel(type, LogKindOf(r));
     // A record of no known type shows its number and time only.
     out << "\t" << (type < 0 ? std::string() : LogDetailText(r)) << "\n";
+  }
+  if (!pdf.empty() && !PrintLogPdf(records, view, options.dateFormat, pdf, error)) {
+    return Fail(session, kExitRefused, error, err);
   }
   return Finish(session, out);
 }

@@ -11,6 +11,7 @@ PACKAGES=(
   pkg-config
   libgtest-dev
   libgmock-dev
+  zlib1g-dev        # crc32 of the setup database
   libbenchmark-dev
   libavcodec-dev    # H.264 decoding (client) and encoding through libx264 (simulator)
   libavutil-dev
@@ -34,6 +35,8 @@ PACKAGES=(
   fonts-dejavu-core
   xvfb              # the desktop tests that need a real X display
   xauth
+  clang             # the fuzz targets (scripts/fuzz.sh)
+  libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes (Debian 12's clang is 14)
 )
 
 missing=()

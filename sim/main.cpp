@@ -2,8 +2,10 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "orva/sim/config.h"
+#include "orva/sim/firmware_files.h"
 #include "orva/sim/simulator.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +18,15 @@ int main(int argc, char** argv) {
   }
   if (showHelp) {
     std::fputs(orva::sim::SimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (!config.info.writeFirmware.empty()) {
+    std::vector<std::string> written;
+    if (!orva::sim::WriteSampleFirmware(config, config.info.writeFirmware, written, error)) {
+      std::fprintf(stderr, "orva-sim: %s\n", error.c_str());
+      return 1;
+    }
+    for (const std::string& path : written) std::printf("%s\n", path.c_str());
     return 0;
   }
 
@@ -33,6 +44,10 @@ int main(int argc, char** argv) {
   }
   std::printf("orva-sim listening on %s:%u\n", config.host.c_str(),
               static_cast<unsigned>(simulator.Port()));
+  if (simulator.TimePort() != 0) {
+    std::printf("orva-sim time server on %s:%u\n", config.host.c_str(),
+                static_cast<unsigned>(simulator.TimePort()));
+  }
   std::fflush(stdout);
 
   int received = 0;

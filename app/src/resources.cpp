@@ -204,6 +204,7 @@ bool Resources::LoadFrom(const QString& rccFile) {
   }
   QHash<QString, QString> texts;
   MergeTexts(QStringLiteral(":/orva/texts/ui.json"), texts);
+  MergeTexts(QStringLiteral(":/orva/texts/setup.json"), texts);
   MergeTexts(QStringLiteral(":/orva/texts/notices.json"), texts);
   State& s = S();
   std::lock_guard<std::mutex> lock(s.lock);

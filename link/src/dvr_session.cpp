@@ -89,13 +89,23 @@ void DvrSession::WriteLogon(LogonKind kind) {
 }
 
 bool DvrSession::Send(uint16_t code, std::span<const uint8_t> payload, bool audioFlag) {
+  return SendMessage(MakeHeader(code, 0, audioFlag), payload);
+}
+
+bool DvrSession::SendWithFlags(uint16_t code, uint16_t streamFlags, std::span<const uint8_t> payload) {
+  MessageHeader header = MakeHeader(code, 0);
+  header.streamFlags = streamFlags;
+  return SendMessage(header, payload);
+}
+
+bool DvrSession::SendMessage(MessageHeader header, std::span<const uint8_t> payload) {
   // The header's length field has 16 bits; a longer payload would go out
   // with a wrong length and misalign the recorder's reading.
   if (payload.size() > 0xFFFF) {
-    Trace("Send... code %d refused: %zu payload bytes do not fit one message\n", code, payload.size());
+    Trace("Send... code %d refused: %zu payload bytes do not fit one message\n", header.Code(), payload.size());
     return false;
   }
-  MessageHeader header = MakeHeader(code, static_cast<uint16_t>(payload.size()), audioFlag);
+  header.length = static_cast<uint16_t>(payload.size());
   return m_socket.SendPacket(header, payload.data(), payload.size());
 }
 
@@ -219,6 +229,10 @@ bool DvrSession::Dispatch(const MessageHeader& header) {
 }
 
 void DvrSession::FollowAudioFlag(const MessageHeader& header) {
+  // Without the lock a concurrent StopLive could slip in between the check
+  // of the live flag and the player's start: the player would be started
+  // after the stop had released it, and the indicator would stay on.
+  std::lock_guard lock(m_audioLock);
   const bool flag = header.AudioFlag();
   const bool live = m_bLiveActive.load();
   if (flag == m_bAudioState.load() || !(live || m_bPlaybackActive.load())) return;
@@ -231,6 +245,17 @@ void DvrSession::FollowAudioFlag(const MessageHeader& header) {
     m_bAudioIndicator = false;
   }
   if (m_observer) m_observer->OnAudioIndicator(flag);
+}
+
+void DvrSession::EndAudio(const std::function<void()>& release) {
+  bool wasOn = false;
+  {
+    std::lock_guard lock(m_audioLock);
+    if (release) release();
+    m_bAudioState = false;
+    wasOn = m_bAudioIndicator.exchange(false);
+  }
+  if (wasOn && m_observer) m_observer->OnAudioIndicator(false);
 }
 
 // ---------------------------------------------------------------- handshake

@@ -14,7 +14,37 @@ namespace {
 constexpr int kKindBits[5] = {3, 5, 10, 8, 5};  // kind bits used per log type
 constexpr const char* kTypeNames[5] = {"power", "record", "operation", "client", "event"};
 
+constexpr const char* kTypeLabels[5] = {"Power", "Record", "Operation", "Client", "Event"};
+constexpr const char* kPowerKinds[] = {"System started", "Power failure", "System shut down"};
+constexpr const char* kRecordKinds[] = {"Recording started", "Recording stopped", "Disk full", "Overwriting started",
+                                        "Disk error"};
+// Kind 9 comes as 5 (LogKindOf) and shares its label.
+constexpr const char* kOperationKinds[] = {"Setup changed", "Time changed", "Log cleared",    "Firmware upgraded",
+                                           "Factory reset", "User logon",   "User logoff",    "Disk formatted",
+                                           "Local playback"};
+constexpr const char* kClientKinds[] = {"Client connected", "Client disconnected", "Logon refused", "Remote setup",
+                                        "Remote playback",  "Backup",              "PTZ control",   "Firmware upload"};
+constexpr const char* kEventKinds[] = {"Sensor", "Motion", "Video loss", "Video restored", "Alarm output"};
+
+template <size_t N>
+const char* Pick(const char* const (&table)[N], int index) {
+  return index >= 0 && static_cast<size_t>(index) < N ? table[index] : "";
+}
+
 }  // namespace
+
+const char* LogTypeName(int type) { return Pick(kTypeLabels, type); }
+
+const char* LogKindName(int type, int kind) {
+  switch (type) {
+    case kLogPower: return Pick(kPowerKinds, kind);
+    case kLogRecord: return Pick(kRecordKinds, kind);
+    case kLogOperation: return Pick(kOperationKinds, kind);
+    case kLogClient: return Pick(kClientKinds, kind);
+    case kLogEvent: return Pick(kEventKinds, kind);
+    default: return "";
+  }
+}
 
 std::vector<LogRecord> ParseLogBlock(std::span<const uint8_t> block) {
   std::vector<LogRecord> out;

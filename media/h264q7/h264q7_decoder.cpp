@@ -17,6 +17,7 @@ struct DecoderInstance {
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
+  AVBufferRef* input = nullptr;  // reused packet data, see FillPacket
   int width = 0;  // the opened size; 0 until open succeeds
   int height = 0;
 };
@@ -47,6 +48,7 @@ bool OpenCodec(DecoderInstance& decoder) {
 
 void DestroyInstance(DecoderInstance* decoder) {
   CloseCodec(*decoder);
+  av_buffer_unref(&decoder->input);
   av_packet_free(&decoder->packet);
   av_frame_free(&decoder->frame);
   delete decoder;
@@ -55,6 +57,28 @@ void DestroyInstance(DecoderInstance* decoder) {
 bool ValidSize(int width, int height) {
   return width > 0 && height > 0 && width <= H264Q7_MAX_DIMENSION && height <= H264Q7_MAX_DIMENSION &&
          width % 2 == 0 && height % 2 == 0;
+}
+
+// Puts a copy of the part into the instance's packet, with the zeroed padding
+// libavcodec reads past the end (the caller's buffer cannot promise it). The
+// data buffer is reused while the decoder holds no reference to it (it lets
+// go of a packet once read), so a part normally costs no allocation; a
+// longer part, or a buffer still referenced, gets a new one.
+bool FillPacket(DecoderInstance& decoder, const uint8_t* data, int size) {
+  constexpr size_t kStep = 64 * 1024;
+  const size_t need = static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE;
+  if (!decoder.input || decoder.input->size < need || !av_buffer_is_writable(decoder.input)) {
+    av_buffer_unref(&decoder.input);
+    decoder.input = av_buffer_alloc((need + kStep - 1) / kStep * kStep);
+    if (!decoder.input) return false;
+  }
+  std::memcpy(decoder.input->data, data, static_cast<size_t>(size));
+  std::memset(decoder.input->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  decoder.packet->buf = av_buffer_ref(decoder.input);
+  if (!decoder.packet->buf) return false;
+  decoder.packet->data = decoder.input->data;
+  decoder.packet->size = size;
+  return true;
 }
 
 int Decode(DecoderInstance* decoder, const uint8_t* input, int inputLength, uint8_t* output, int outputCapacity,
@@ -66,10 +90,10 @@ int Decode(DecoderInstance* decoder, const uint8_t* input, int inputLength, uint
 
   const int payload = inputLength - H264Q7_FRAME_HEADER_BYTES;
   if (payload == 0) return H264Q7_NEED_MORE;
-  // A packet of our own: libavcodec reads a little past the end of the data
-  // and wants that padding zeroed, which the caller's buffer cannot promise.
-  if (av_new_packet(decoder->packet, payload) < 0) return H264Q7_ERR_MEMORY;
-  std::memcpy(decoder->packet->data, input + H264Q7_FRAME_HEADER_BYTES, static_cast<size_t>(payload));
+  if (!FillPacket(*decoder, input + H264Q7_FRAME_HEADER_BYTES, payload)) {
+    av_packet_unref(decoder->packet);
+    return H264Q7_ERR_MEMORY;
+  }
   const int sent = avcodec_send_packet(decoder->codec, decoder->packet);
   av_packet_unref(decoder->packet);
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "orva/link/time_convert.h"
+#include "picture_rows.h"
 
 namespace orva {
 
@@ -16,7 +17,7 @@ CChannelDecoder::CChannelDecoder(int channel, DecoderContext context)
       m_context(std::move(context)),
       m_decoderA(*m_context.library),
       m_decoderB(*m_context.library),
-      m_output(kPictureBytes),
+      m_back(kPictureBytes),
       m_rgb(kPictureBytes) {
   m_worker = std::thread([this] { Thread_Decode(); });
 }
@@ -126,13 +127,16 @@ void CChannelDecoder::Thread_Decode() {
       ++m_skipped;
       continue;
     }
-    if (!DecodePicture(*entry)) {
+    // One reading per picture: the draw mode may change while it is made.
+    const bool rgb = view.RgbDrawMode();
+    bool written = false;
+    if (!DecodePicture(*entry, rgb, written)) {
       ++m_discarded;
       continue;
     }
     if (info.keyFrame) ++m_keyFrames;
     if (entry->marker && entry->reverse) continue;  // decoded for the reference chain, not shown
-    Publish(*entry, second);
+    Publish(*entry, second, rgb, written);
   }
 
   view.OnNoStream(m_channel);
@@ -141,86 +145,65 @@ void CChannelDecoder::Thread_Decode() {
   channel.present = false;
 }
 
-bool CChannelDecoder::DecodePicture(const ChannelFrame& frame) {
+bool CChannelDecoder::DecodePicture(const ChannelFrame& frame, bool rgb, bool& written) {
   const FrameInfo& info = frame.info;
   const size_t length = frame.data.size();
+  written = false;
   if (!VideoFrameFits(info, length)) return false;
   const int w = info.width, h = info.height;
   const uint8_t* data = frame.data.data();
   const size_t first = std::min<size_t>(info.partLength, length);
-  std::lock_guard decode(*m_context.decodeLock);
-  if (info.sizeCode == 2) {
-    m_decoderA.Decode(data, static_cast<int>(first), m_output.data(), kDecoderOutputCapacity, w, h, 1);
-    m_decoderB.Decode(data + first, static_cast<int>(length - first), m_output.data(), kDecoderOutputCapacity, w, h,
-                      2);
-  } else {
-    m_decoderA.Decode(data, static_cast<int>(first), m_output.data(), kDecoderOutputCapacity, w, h, 0);
+  uint8_t* back = m_back.data();
+  const bool fill = info.sizeCode == 2;
+  {
+    std::lock_guard decode(*m_context.decodeLock);
+    if (info.sizeCode == 2) {
+      const int a = m_decoderA.Decode(data, static_cast<int>(first), back, kDecoderOutputCapacity, w, h, 1);
+      const int b = m_decoderB.Decode(data + first, static_cast<int>(length - first), back, kDecoderOutputCapacity,
+                                      w, h, 2);
+      written = PictureWritten(a) || PictureWritten(b);
+    } else {
+      written =
+          PictureWritten(m_decoderA.Decode(data, static_cast<int>(first), back, kDecoderOutputCapacity, w, h, 0));
+    }
+    // Nothing new in the back buffer: it still holds an older picture, which
+    // must neither be converted nor shown.
+    if (!written) return true;
+    if (rgb) m_decoderA.ConvertToRgb(back, m_rgb.data(), w, h);
   }
-  if (m_context.view->RgbDrawMode()) m_decoderA.ConvertToRgb(m_output.data(), m_rgb.data(), w, h);
+  // The rest touches this worker's buffers only: no lock, so other channels
+  // decode meanwhile.
+  if (rgb) {
+    // Bottom-up rows, as a 24-bit device-independent bitmap keeps them; the
+    // back buffer's YV12 picture is no longer needed once converted.
+    BottomUpRows(m_rgb.data(), back, static_cast<size_t>(w) * 3, h, fill);
+  } else if (fill) {
+    const size_t luma = static_cast<size_t>(w) * h;
+    FillSecondField(back, static_cast<size_t>(w), h);
+    if (h >= 6) {
+      FillSecondField(back + luma, static_cast<size_t>(w / 2), h / 2);
+      FillSecondField(back + luma * 5 / 4, static_cast<size_t>(w / 2), h / 2);
+    }
+  }
   return true;
 }
 
-namespace {
-
-// Byte-wise average of two rows, rounded down, eight bytes at a time.
-void AverageRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
-  size_t x = 0;
-  for (; x + 8 <= n; x += 8) {
-    uint64_t va, vb;
-    std::memcpy(&va, a + x, 8);
-    std::memcpy(&vb, b + x, 8);
-    const uint64_t avg = (va & vb) + (((va ^ vb) & 0xFEFEFEFEFEFEFEFEull) >> 1);
-    std::memcpy(out + x, &avg, 8);
-  }
-  for (; x < n; ++x) out[x] = static_cast<uint8_t>((a[x] + b[x]) >> 1);
-}
-
-// Copies a plane of `lines` rows of `stride` bytes from src (top-down) to
-// dst, top-down or bottom-up. With `fill`, each odd source line that has a
-// line below it (the second field's lines) becomes the average of the lines
-// above and below it, rounded down; the last odd line is kept.
-void CopyPlane(const uint8_t* src, uint8_t* dst, size_t stride, int lines, bool bottomUp, bool fill) {
-  for (int r = 0; r < lines; ++r) {
-    uint8_t* out = dst + static_cast<size_t>(bottomUp ? lines - 1 - r : r) * stride;
-    const uint8_t* row = src + static_cast<size_t>(r) * stride;
-    if (fill && (r & 1) && r + 1 < lines) {
-      AverageRow(row - stride, row + stride, out, stride);
-    } else {
-      std::memcpy(out, row, stride);
-    }
-  }
-}
-
-}  // namespace
-
-void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
+void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second, bool rgb, bool written) {
   ChannelView& view = *m_context.view;
   const FrameInfo& info = frame.info;
   const int w = info.width, h = info.height;
-  const bool rgb = view.RgbDrawMode();
   view.RefreshText(m_channel, ShownWidth(w), h);
-  // The copy into the channel's buffer also fills in a two-field picture's
-  // second-field lines, always counted on the top-down picture, before RGB
-  // rows are turned bottom-up.
-  const bool fill = info.sizeCode == 2;
   ChannelPictureStore::Channel& channel = view.Store().At(m_channel);
   {
     std::lock_guard lock(channel.lock);
-    uint8_t* picture = channel.picture.data();
-    if (rgb) {
-      // Bottom-up rows, as a 24-bit device-independent bitmap keeps them.
-      CopyPlane(m_rgb.data(), picture, static_cast<size_t>(w) * 3, h, true, fill);
-    } else {
-      const size_t luma = static_cast<size_t>(w) * h;
-      CopyPlane(m_output.data(), picture, static_cast<size_t>(w), h, false, fill);
-      const bool fillChroma = fill && h >= 6;
-      CopyPlane(m_output.data() + luma, picture + luma, static_cast<size_t>(w / 2), h / 2, false, fillChroma);
-      CopyPlane(m_output.data() + luma * 5 / 4, picture + luma * 5 / 4, static_cast<size_t>(w / 2), h / 2, false,
-                fillChroma);
+    // The finished picture becomes the channel's; its old buffer is the
+    // next back buffer. Both are full-size, so readers keep their bounds.
+    if (written) {
+      channel.picture.swap(m_back);
+      channel.rgb = rgb;
     }
     channel.width = w;
     channel.height = h;
-    channel.rgb = rgb;
     channel.present = true;
     channel.hasPicture = true;
     ++channel.pictures;
@@ -229,13 +212,18 @@ void CChannelDecoder::Publish(const ChannelFrame& frame, uint32_t second) {
   view.DrawChannel(m_channel);
 
   if (view.Store().TakeSnapshotRequest(m_channel)) {
-    const std::string text = FormatRecorderTime(second, m_context.dateFormat, "  ");
+    const int format = m_context.dateFormatNow ? m_context.dateFormatNow->load() : m_context.dateFormat;
+    const std::string text = FormatRecorderTime(second, format, "  ");
     std::vector<uint8_t> copy;
+    bool shownRgb = rgb;
     {
+      // The form of what the channel shows: the last picture, should this
+      // one have written nothing.
       std::lock_guard lock(channel.lock);
-      copy.assign(channel.picture.begin(), channel.picture.begin() + (rgb ? w * h * 3 : w * h * 3 / 2));
+      shownRgb = channel.rgb;
+      copy.assign(channel.picture.begin(), channel.picture.begin() + (shownRgb ? w * h * 3 : w * h * 3 / 2));
     }
-    view.OnSnapshot(m_channel, std::move(copy), w, h, rgb, text);
+    view.OnSnapshot(m_channel, std::move(copy), w, h, shownRgb, text);
   }
 }
 

@@ -18,7 +18,20 @@ int DefaultLayout(int channels) { return channels <= 4 ? 1 : channels <= 8 ? 5 :
 
 LiveController::LiveController(const H264Library& library, std::mutex& decodeLock, ChannelView& view,
                                SoundDevice* sound, LiveSettings settings)
-    : m_library(library), m_decodeLock(decodeLock), m_view(view), m_sound(sound), m_settings(settings) {}
+    : m_library(library),
+      m_decodeLock(decodeLock),
+      m_view(view),
+      m_sound(sound),
+      m_settings(settings),
+      m_liveDepth(settings.liveAudioDepth),
+      m_playbackDepth(settings.playbackAudioDepth),
+      m_dateFormat(settings.dateFormat) {}
+
+void LiveController::ApplySettings(int liveAudioDepth, int playbackAudioDepth, int dateFormat) {
+  m_liveDepth = liveAudioDepth;
+  m_playbackDepth = playbackAudioDepth;
+  m_dateFormat = dateFormat;
+}
 
 LiveController::~LiveController() {
   ReleaseAudio(false);
@@ -56,7 +69,7 @@ void LiveController::StartLive() {
     context.view = &m_view;
     context.mode = StreamMode::kLive;
     context.suppressed = [this](int ch) { return Suppressed(ch); };
-    context.dateFormat = m_settings.dateFormat;
+    context.dateFormatNow = &m_dateFormat;
     for (int ch = 0; ch < channels && ch < kChannelCount; ++ch)
       if (!m_slots.decoders[ch]) m_slots.decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);
   }
@@ -81,13 +94,16 @@ void LiveController::RequestAudio(bool on) {
 
 void LiveController::StopLive() {
   if (!m_session) return;
+  // Live ends before its sound is taken: a header followed after this point
+  // starts no player (the audio switch sees live inactive), and one followed
+  // before it has finished starting its player when EndAudio takes it.
   m_session->SetLiveActive(false);
   m_generation = 0;
   m_session->Send(msg::LIVE_STOP);
   Trace("Send...LIVE_STOP\n");
-  ReleaseAudio(true);
+  EndAudio(true);
   ReleaseDecoders();
-  m_view.ResetForLive(14);
+  m_view.ResetAfterStream();
 }
 
 void LiveController::ReleaseAudio(bool drain) {
@@ -96,6 +112,30 @@ void LiveController::ReleaseAudio(bool drain) {
     std::lock_guard lock(m_slotsLock);
     player = std::move(m_audio);
   }
+  FinishAudio(std::move(player), drain);
+}
+
+void LiveController::EndAudio(bool drain) {
+  std::unique_ptr<CAudioPlayer> player;
+  auto take = [this, &player] {
+    std::lock_guard lock(m_slotsLock);
+    player = std::move(m_audio);
+  };
+  if (m_session) {
+    m_session->EndAudio(take);
+  } else {
+    take();
+  }
+  FinishAudio(std::move(player), drain);
+  if (m_audioPresent.exchange(0) != 0 && m_audioObserver) m_audioObserver(0);
+}
+
+bool LiveController::AudioPlayerExists() const {
+  std::lock_guard lock(m_slotsLock);
+  return m_audio != nullptr;
+}
+
+void LiveController::FinishAudio(std::unique_ptr<CAudioPlayer> player, bool drain) {
   if (!player) return;
   if (drain)
     for (int i = 0; i < 300 && player->QueueDepth() > 2; ++i) std::this_thread::sleep_for(10ms);
@@ -127,7 +167,7 @@ void LiveController::StartAudio(bool live) {
   if (!m_sound) return;
   // One player per sound device: the old one lets go of the device first.
   ReleaseAudio(false);
-  auto player = std::make_unique<CAudioPlayer>(*m_sound, live ? m_settings.liveAudioDepth : m_settings.playbackAudioDepth);
+  auto player = std::make_unique<CAudioPlayer>(*m_sound, AudioDepth(live));
   std::lock_guard lock(m_slotsLock);
   m_audio = std::move(player);
 }
@@ -143,7 +183,7 @@ void LiveController::OnCloseStage(CloseStage stage) {
     // The close sequence has sent the stop; release what live view holds.
     ReleaseAudio(false);
     ReleaseDecoders();
-    if (stage == CloseStage::kResetVideo) m_view.ResetForLive(14);
+    if (stage == CloseStage::kResetVideo) m_view.ResetAfterStream();
   }
 }
 

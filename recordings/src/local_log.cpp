@@ -152,6 +152,14 @@ bool LocalLog::Append(uint32_t mainType, uint32_t subType, const std::string& us
   // wrapped flag): every write stays inside the 2500 slots and the file heals
   // from here on.
   if (next >= kLocalLogSlots) next = 0;
+  // So does a next index past the records the file holds (a ring fills its
+  // slots in order, so the file always reaches the slot before `next`).
+  // Writing there would leave garbage in the slots before it, and the first
+  // slot's size decides whether the whole file can be read.
+  struct stat st {};
+  if (::fstat(file.fd, &st) == 0 &&
+      static_cast<uint64_t>(st.st_size) < kLocalLogHeaderSize + uint64_t{next} * kLocalLogRecordSize)
+    next = 0;
 
   std::array<uint8_t, kLocalLogRecordSize> rec{};
   PutU32(rec.data() + kOffSlot, next);

@@ -84,7 +84,7 @@ void LocalPlayer::Stop() {
   m_wake.notify_all();
   m_thread.join();
   ReleaseDecoders();
-  m_view.ResetForLive(14);
+  m_view.ResetAfterStream();
   m_running = false;
   if (m_observer) m_observer->OnStopped();
 }

@@ -334,7 +334,7 @@ void RemotePlayback::RunStopSequence(bool fromButton) {
   }
   if (m_hooks.drainAndStopAudio) m_hooks.drainAndStopAudio();
   ReleaseDecoders();
-  m_view.ResetForLive(14);
+  m_view.ResetAfterStream();
   Light(kPlayNone);
   bool reopen = false;
   {
@@ -352,7 +352,7 @@ void RemotePlayback::CreateDecoders(int channels) {
   context.view = &m_view;
   context.mode = StreamMode::kRemotePlayback;
   context.currentSecond = [this] { return m_lastShownSecond.load(); };
-  context.dateFormat = m_dateFormat;
+  context.dateFormatNow = &m_dateFormat;
   std::lock_guard lock(m_slotsLock);
   for (int ch = 0; ch < channels && ch < kChannelCount; ++ch)
     if (!m_slots.decoders[ch]) m_slots.decoders[ch] = std::make_unique<CChannelDecoder>(ch, context);

@@ -110,7 +110,12 @@ bool RightsMonitor::RecvFn_RightChange(DvrSession& session, const MessageHeader&
       next->accessWithdrawn = true;
       Publish(std::shared_ptr<const RightsSnapshot>(next));
       session.PostNotice(kNoticeNotPermitted);
-      if (m_observer) m_observer->OnRightsChanged(*next, RightsActions{});
+      // The handling ends here: in particular the search window must not be
+      // told that everything is allowed.
+      RightsActions none;
+      none.accessWithdrawn = true;
+      none.search = SearchAccess::kUnchanged;
+      if (m_observer) m_observer->OnRightsChanged(*next, none);
       return true;
     }
     next->userSlot = slot;

@@ -217,6 +217,24 @@ bool ValidateSimConfig(const SimConfig& config, std::string& error) {
     error = "status devices must be 0-4";
     return false;
   }
+  const SimSetupConfig& setup = config.setup;
+  if (setup.fragmentBytes < 16 || setup.fragmentBytes > 65535) {
+    error = "setup fragment size must be 16-65535 bytes";
+    return false;
+  }
+  if (setup.sysEtcBytes < 0 || setup.sysEtcBytes > 65535 || setup.sysEtcExBytes < 0 ||
+      setup.sysEtcExBytes > 65535) {
+    error = "table sizes after the login must be 0-65535 bytes";
+    return false;
+  }
+  if (setup.timePort < -1 || setup.timePort > 65535) {
+    error = "time port must be 0-65535";
+    return false;
+  }
+  if (setup.timePort > 0 && setup.timePort == config.port) {
+    error = "the time server needs a port other than the recorder's";
+    return false;
+  }
   return ValidateStreaming(config, error) && ValidateArchive(config.archive, error);
 }
 

@@ -32,6 +32,18 @@ bool ApplyInfoOption(const std::string& name, const std::string& value, SimConfi
     ok = ParseIn(value, 0, 4, info.statusDevices, error);
   } else if (name == "status-nack") {
     ok = ParseIn(value, INT32_MIN, INT32_MAX, info.statusNack, error);
+  } else if (name == "fw-update-nack") {
+    ok = ParseIn(value, INT32_MIN, INT32_MAX, info.fwUpdateNack, error);
+  } else if (name == "fw-rx-fail") {
+    ok = ParseIn(value, INT32_MIN, INT32_MAX, info.fwRxFail, error);
+  } else if (name == "fw-update-fail") {
+    ok = ParseIn(value, INT32_MIN, INT32_MAX, info.fwUpdateFail, error);
+  } else if (name == "write-firmware") {
+    info.writeFirmware = value;
+    if (value.empty()) {
+      ok = false;
+      error = "--write-firmware needs a folder";
+    }
   } else {
     return false;
   }

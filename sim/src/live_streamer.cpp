@@ -25,13 +25,15 @@ bool Has(uint16_t mask, int channel) { return (mask >> channel) & 1u; }
 
 LiveStreamer::LiveStreamer(const SimConfig& config, SendLink& link, const std::atomic<bool>& stop,
                            StreamCounters& counters, TraceFn trace,
-                           PtzCameras* ptz)
+                           PtzCameras* ptz, const std::atomic<bool>* pal)
     : config_(config),
       link_(link),
       stop_(stop),
       counters_(counters),
       trace_(std::move(trace)),
       ptz_(ptz),
+      pal_(pal),
+      streamPal_(pal != nullptr ? pal->load() : config.video.pal),
       thread_([this] { Run(); }) {}
 
 LiveStreamer::~LiveStreamer() { Shutdown(); }
@@ -100,7 +102,7 @@ void LiveStreamer::LoadLoops(uint16_t channels) {
     if (!Has(channels, ch)) continue;
     if (Steered(ch)) {
       const VideoFormat format =
-          VideoFormatFor(config_.video.SizeCodeOf(static_cast<size_t>(ch)), config_.video.pal);
+          VideoFormatFor(config_.video.SizeCodeOf(static_cast<size_t>(ch)), streamPal_);
       auto renderer = std::make_unique<PtzRenderer>(ch, format, config_.video.fps,
                                                     config_.video.bitrateKbps);
       std::string error;
@@ -117,7 +119,7 @@ void LiveStreamer::LoadLoops(uint16_t channels) {
     VideoLoopKey key;
     key.channel = ch;
     key.sizeCode = config_.video.SizeCodeOf(static_cast<size_t>(ch));
-    key.pal = config_.video.pal;
+    key.pal = streamPal_;
     key.fps = config_.video.fps;
     key.bitrateKbps = config_.video.bitrateKbps;
     key.loopSeconds = config_.video.loopSeconds;
@@ -136,6 +138,7 @@ void LiveStreamer::LoadLoops(uint16_t channels) {
 void LiveStreamer::Run() {
   Lock lock(link_.mutex());
   while (!ending_.load() && !stop_.load()) {
+    FollowStandard();
     if (const uint16_t missing = MissingLoops(); active_ && missing != 0) {
       lock.unlock();
       LoadLoops(missing);
@@ -251,6 +254,17 @@ bool LiveStreamer::SendAudioTick(Lock& lock) {
   }
   ++audioTick_;
   return true;
+}
+
+void LiveStreamer::FollowStandard() {
+  if (pal_ == nullptr || pal_->load() == streamPal_) return;
+  streamPal_ = !streamPal_;
+  if (trace_) trace_(std::string("video standard now ") + (streamPal_ ? "PAL" : "NTSC"));
+  // Every channel is loaded again in the new size and starts on a key frame.
+  loops_.fill(nullptr);
+  for (auto& renderer : live_) renderer.reset();
+  failed_ = 0;
+  loopPosition_.fill(0);
 }
 
 void LiveStreamer::Fail(const std::string& why) {

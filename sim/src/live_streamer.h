@@ -31,7 +31,8 @@ class LiveStreamer {
  public:
   using TraceFn = std::function<void(const std::string&)>;
   LiveStreamer(const SimConfig& config, SendLink& link, const std::atomic<bool>& stop,
-               StreamCounters& counters, TraceFn trace, PtzCameras* ptz = nullptr);
+               StreamCounters& counters, TraceFn trace, PtzCameras* ptz = nullptr,
+               const std::atomic<bool>* pal = nullptr);
   ~LiveStreamer();  // Shutdown()
   LiveStreamer(const LiveStreamer&) = delete;
   LiveStreamer& operator=(const LiveStreamer&) = delete;
@@ -61,6 +62,8 @@ class LiveStreamer {
   bool Steered(int channel) const { return ptz_ != nullptr && ptz_->Steerable(channel); }
   bool HasSource(int channel) const;
   bool NextFrame(int channel, std::vector<uint8_t>& frameData, bool& key);
+  // Drops the pictures of the other standard when the setup has changed it.
+  void FollowStandard();
   void Fail(const std::string& why);
 
   const SimConfig& config_;
@@ -69,6 +72,8 @@ class LiveStreamer {
   StreamCounters& counters_;
   TraceFn trace_;
   PtzCameras* ptz_;
+  const std::atomic<bool>* pal_;  // the video standard in the setup; null: the configured one
+  bool streamPal_;                // the standard of the loaded pictures (streaming thread only)
   std::condition_variable wake_;
   std::atomic<bool> ending_{false};
   std::atomic<bool> broken_{false};

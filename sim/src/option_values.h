@@ -58,3 +58,12 @@ bool ApplyInfoOption(const std::string& name, const std::string& value, SimConfi
                      bool& ok, std::string& error);
 
 }  // namespace orva::sim::detail
+
+namespace orva::sim::detail {
+
+// Options of the setup database, the test mail, the tables sent after the
+// login and the time server. Returns false when `name` is not one of them.
+bool ApplySetupOption(const std::string& name, const std::string& value, SimConfig& config,
+                      bool& ok, std::string& error);
+
+}  // namespace orva::sim::detail

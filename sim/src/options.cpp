@@ -81,6 +81,22 @@ constexpr OptionInfo kOptions[] = {
     {"disk-day-mb", true},
     {"status-devices", true},
     {"status-nack", true},
+    {"fw-update-nack", true},
+    {"fw-rx-fail", true},
+    {"fw-update-fail", true},
+    {"write-firmware", true},
+    {"setup-version", true},
+    {"setup-fragment-bytes", true},
+    {"setup-crc-fault", false},
+    {"db-info-nack", true},
+    {"db-update-nack", true},
+    {"db-init-nack", true},
+    {"test-mail-nack", true},
+    {"setup-file", true},
+    {"sys-etc-bytes", true},
+    {"sys-etc-ex-bytes", true},
+    {"time-port", true},
+    {"time-offset", true},
     {"config", true},
     {"verbose", false},
     {"help", false},
@@ -152,11 +168,13 @@ bool ApplyOption(const OptionInfo& option, const std::string& value, SimConfig& 
     if (name == "pal") config.video.pal = on;
     if (name == "fast") config.fast = on;
     if (name == "archive-clock") config.archive.clock = on;
+    if (name == "setup-crc-fault") config.setup.crcFault = on;
     return true;
   }
   if (detail::ApplyStreamOption(name, value, config, ok, error)) return ok;
   if (detail::ApplyArchiveOption(name, value, config, state.eventsReplaced, ok, error)) return ok;
   if (detail::ApplyInfoOption(name, value, config, ok, error)) return ok;
+  if (detail::ApplySetupOption(name, value, config, ok, error)) return ok;
   if (name == "host") {
     config.host = value;
   } else if (name == "port") {
@@ -445,6 +463,29 @@ Log and status:
   --status-devices N       extra storage devices in STATUS_INFO_ACK, 0-4 (default 0 =
                            16-byte block without the device section)
   --status-nack RESULT     refuse STATUS_INFO_REQ with this result
+  --fw-update-nack RESULT  refuse FW_UPDATE_REQ with this result
+  --fw-rx-fail RESULT      answer every uploaded image with FW_DATA_RX_FAIL and this result
+  --fw-update-fail RESULT  take the image, then answer FW_UPDATE_FAIL with this result
+  --write-firmware DIR     write sample firmware files for the configured components
+                           (one day newer than installed) into DIR and exit
+Setup database, test mail and time server:
+  --setup-version MAJOR.MINOR
+                           database version in the setup record's first bytes (default 4.2)
+  --setup-fragment-bytes N largest DB_INFO_ACK fragment, 16-65535 (default 16384)
+  --setup-crc-fault        fault: DB_INFO_ACK carries a CRC that does not match
+  --db-info-nack RESULT    refuse DB_INFO_REQ with DB48_INFO_NACK and this result
+  --db-update-nack RESULT  refuse DB_UPDATE_REQ with this result
+  --db-init-nack RESULT    refuse DB_INIT_REQ with this result
+  --test-mail-nack RESULT  refuse SEND_TEST_MAIL_REQ with this result
+  --setup-file PATH        keep the setup in PATH: read at start when it exists (64512
+                           bytes), written after every change
+  --sys-etc-bytes N        size of SYS_ETC_INFO after the login, 0-65535 (default 320;
+                           0 = not sent, other sizes padded or cut)
+  --sys-etc-ex-bytes N     size of SYS_ETC_INFO_EX after the login, 0-65535 (default
+                           3200; 0 = not sent)
+  --time-port N            answer the Time protocol (RFC 868, TCP) on port N, 0 = any
+                           free port (default: no time server)
+  --time-offset SECONDS    added to the true time the time server reports (default 0)
 
   --config FILE            read "key = value" lines (option names without dashes)
   --verbose                one line per message on stderr

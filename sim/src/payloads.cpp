@@ -16,7 +16,8 @@ void PutText(uint8_t* field, size_t width, const std::string& text) {
   std::memcpy(field, text.data(), n);
 }
 
-// Cuts UTF-8 text to at most maxBytes without splitting a character.
+}  // namespace
+
 std::string CutUtf8(const std::string& text, size_t maxBytes) {
   if (text.size() <= maxBytes) return text;
   size_t end = maxBytes;
@@ -24,8 +25,6 @@ std::string CutUtf8(const std::string& text, size_t maxBytes) {
   while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) --end;
   return text.substr(0, end);
 }
-
-}  // namespace
 
 std::string LowerAscii(const std::string& text) {
   std::string out = text;
@@ -117,26 +116,35 @@ std::vector<uint8_t> BuildRightsTable(const std::vector<SimUser>& users) {
   return t;
 }
 
-std::vector<uint8_t> BuildDbChange(const SimConfig& config) {
+std::vector<uint8_t> BuildDbChange(const std::array<uint8_t, 16>& covert,
+                                   const std::array<std::string, 16>& names) {
   std::vector<uint8_t> p(kDbChangeSize, 0);
   // Bytes 0-3: a value the client does not use; sent as 0.
   for (size_t ch = 0; ch < kCameraCount; ++ch) {
-    p[4 + ch] = config.covert[ch] ? 1 : 0;
-    const std::string name = CutUtf8(config.cameraNames[ch], kTextField - 1);
-    std::memcpy(p.data() + 20 + ch * kTextField, name.data(), name.size());
+    p[4 + ch] = covert[ch];
+    std::memcpy(p.data() + 20 + ch * kTextField, names[ch].data(),
+                std::min(names[ch].size(), kTextField));
   }
   return p;
 }
 
-std::vector<uint8_t> BuildDbChangeUnicode(const SimConfig& config) {
+std::vector<uint8_t> BuildDbChange(const SimConfig& config) {
+  std::array<uint8_t, 16> covert{};
+  std::array<std::string, 16> names;
+  for (size_t ch = 0; ch < kCameraCount; ++ch) {
+    covert[ch] = config.covert[ch] ? 1 : 0;
+    names[ch] = CutUtf8(config.cameraNames[ch], kTextField - 1);
+  }
+  return BuildDbChange(covert, names);
+}
+
+std::vector<uint8_t> BuildDbChangeUnicode(const std::array<uint8_t, 16>& covert,
+                                          const std::array<std::u16string, 16>& names) {
   std::vector<uint8_t> p(kDbChangeUnicodeSize, 0);
   constexpr size_t kEntryBytes = 64;
   for (size_t ch = 0; ch < kCameraCount; ++ch) {
-    p[4 + ch] = config.covert[ch] ? 1 : 0;
-    std::u16string units;
-    if (!Utf8ToUtf16(config.cameraNames[ch], units)) {
-      units.assign(1, char16_t{0xFFFD});  // Start() refuses such names; stay safe anyway
-    }
+    p[4 + ch] = covert[ch];
+    const std::u16string& units = names[ch];
     // Never end on half a surrogate pair when the name has to be cut.
     size_t count = std::min(units.size(), kNameUnits);
     if (count < units.size() && count > 0 && units[count - 1] >= 0xD800 &&
@@ -148,6 +156,18 @@ std::vector<uint8_t> BuildDbChangeUnicode(const SimConfig& config) {
     for (size_t k = 0; k < count; ++k) PutU16(entry + 2 + k * 2, units[k]);
   }
   return p;
+}
+
+std::vector<uint8_t> BuildDbChangeUnicode(const SimConfig& config) {
+  std::array<uint8_t, 16> covert{};
+  std::array<std::u16string, 16> names;
+  for (size_t ch = 0; ch < kCameraCount; ++ch) {
+    covert[ch] = config.covert[ch] ? 1 : 0;
+    if (!Utf8ToUtf16(config.cameraNames[ch], names[ch])) {
+      names[ch].assign(1, char16_t{0xFFFD});  // Start() refuses such names; stay safe anyway
+    }
+  }
+  return BuildDbChangeUnicode(covert, names);
 }
 
 std::vector<uint8_t> BuildResult(int32_t result) {

@@ -6,7 +6,9 @@
 // Log types (type-mask bits) and the kind bits this recorder writes:
 //   power     (bit 0): kind 0 power on, 1 power off (detail: the cause)
 //   record    (bit 1): kind 0 recording started, 1 recording stopped (detail: user)
-//   operation (bit 2): kind 0 remote reboot, 1 remote power-off (detail: user)
+//   operation (bit 2): kind 0 remote reboot, 1 remote power-off (detail: user);
+//                      kind 0 also a setup change and kind 4 a factory reset
+//                      (detail: user and what changed)
 //   client    (bit 3): kind 0 login, 1 logout, 2 login refused (detail: user and
 //                      peer address)
 //   event     (bit 4): the archive's event kind as the kind mask (1, 2 motion,
@@ -29,9 +31,11 @@ inline constexpr uint32_t kPower = 0x01, kRecord = 0x02, kOperation = 0x04, kCli
 }  // namespace logtype
 
 namespace logkind {
-inline constexpr uint32_t kPowerOn = 0x01, kPowerOff = 0x02;
+// Bits as the recorder's log uses them: power started / failure / shut down;
+// operation setup changed, firmware upgraded, factory reset.
+inline constexpr uint32_t kPowerOn = 0x01, kPowerFailure = 0x02, kPowerOff = 0x04;
 inline constexpr uint32_t kRecordStart = 0x01, kRecordStop = 0x02;
-inline constexpr uint32_t kRemoteReboot = 0x01, kRemotePowerOff = 0x02;
+inline constexpr uint32_t kSetupChange = 0x01, kFirmwareUpgraded = 0x08, kFactoryReset = 0x10;
 inline constexpr uint32_t kLogin = 0x01, kLogout = 0x02, kLoginRefused = 0x04;
 }  // namespace logkind
 

@@ -54,6 +54,14 @@ ClientSession::ClientSession(int fd, SessionContext context)
     ownLog_ = std::make_unique<RecorderLog>();
     context_.log = ownLog_.get();
   }
+  if (context_.firmware == nullptr) {
+    ownFirmware_ = std::make_unique<FirmwareStore>(context_.config.firmware);
+    context_.firmware = ownFirmware_.get();
+  }
+  if (context_.setup == nullptr) {
+    ownSetup_ = std::make_unique<SetupStore>(context_.config);
+    context_.setup = ownSetup_.get();
+  }
   handlers_[code::kHello] = &ClientSession::OnHello;
   handlers_[code::kBye48] = &ClientSession::OnBye;
   handlers_[code::kLiveReq] = &ClientSession::OnLiveReq;
@@ -64,6 +72,12 @@ ClientSession::ClientSession(int fd, SessionContext context)
   handlers_[code::kListenReq] = &ClientSession::OnListen;
   handlers_[code::kRebootReq] = &ClientSession::OnReboot;
   handlers_[code::kPowerOffReq] = &ClientSession::OnPowerOff;
+  handlers_[code::kDbInfoReq] = &ClientSession::OnDbInfo;
+  handlers_[code::kDbUpdateReq] = &ClientSession::OnDbUpdate;
+  handlers_[code::kDbInitReq] = &ClientSession::OnDbInit;
+  handlers_[code::kSendTestMailReq] = &ClientSession::OnTestMail;
+  handlers_[code::kFwUpdateReq] = &ClientSession::OnFwUpdate;
+  handlers_[code::kFwData] = &ClientSession::OnFwData;
   handlers_[code::kDvrTimeReq] = &ClientSession::OnDvrTime;
   handlers_[code::kPtzChannelReq] = &ClientSession::OnPtzChannel;
   handlers_[code::kPtzMoveReq] = &ClientSession::OnPtzMove;
@@ -204,7 +218,8 @@ int ClientSession::FindSlot(const std::vector<uint8_t>& hello, int32_t& refusal)
   if (hello.size() != kHelloSize) return -1;
   const std::string id = LowerAscii(FieldText(hello, 0, kHelloFieldSize));
   const std::string password = LowerAscii(FieldText(hello, kHelloFieldSize, kHelloFieldSize));
-  const std::vector<SimUser>& users = context_.config.users;
+  // The user table of the setup database, so that changed accounts count.
+  const std::vector<SimUser> users = context_.setup->Users();
   for (size_t slot = 0; slot < users.size() && slot < kUserSlots; ++slot) {
     const SimUser& user = users[slot];
     // The client sends at most 16 bytes of each text, so only those count.
@@ -246,14 +261,15 @@ bool ClientSession::OnHello(const ReceivedMessage& message) {
   }
   Trace("login accepted, slot " + std::to_string(slot));
   phase_ = Phase::kReady;
-  userName_ = context_.config.users[static_cast<size_t>(slot)].id;
+  userName_ = context_.setup->Users()[static_cast<size_t>(slot)].id;
   context_.log->Add(logtype::kClient, logkind::kLogin, userName_ + " " + context_.peer);
   return SendLoginAnswer(slot);
 }
 
 bool ClientSession::SendLoginAnswer(int slot) {
   const SimConfig& config = context_.config;
-  const std::vector<uint8_t> identity = BuildHello48Ack(config, static_cast<uint8_t>(slot));
+  std::vector<uint8_t> identity = BuildHello48Ack(config, static_cast<uint8_t>(slot));
+  PatchFirmwareBuilds(identity, context_.firmware->Installed());
   const SimFaults& faults = config.faults;
   if (faults.closeMidMessage || faults.stallSeconds > 0) {
     std::vector<uint8_t> bytes;
@@ -277,11 +293,10 @@ bool ClientSession::SendLoginAnswer(int slot) {
   } else if (!Send(code::kHello48Ack, identity)) {
     return false;
   }
-  if (!Send(code::kRightChange, BuildRightsTable(config.users))) return false;
-  const bool names = config.unicodeNames
-                         ? Send(code::kDbChangeUnicode, BuildDbChangeUnicode(config))
-                         : Send(code::kDbChange, BuildDbChange(config));
-  return names && Send(code::kDstInfo, BuildDstInfo());
+  if (!Send(code::kRightChange, context_.setup->RightsTable())) return false;
+  const bool names = Send(config.unicodeNames ? code::kDbChangeUnicode : code::kDbChange,
+                          context_.setup->NameNotice(config.unicodeNames));
+  return names && Send(code::kDstInfo, BuildDstInfo()) && SendSystemTables();
 }
 
 void ClientSession::LogLogout() {

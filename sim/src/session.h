@@ -8,17 +8,21 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "archive.h"
+#include "firmware_store.h"
 #include "live_streamer.h"
 #include "playback_streamer.h"
 #include "recorder_log.h"
 #include "orva/sim/config.h"
 #include "orva/sim/simulator.h"
+#include "orva/sim/wire.h"
 #include "send_link.h"
+#include "setup_store.h"
 #include "socket_io.h"
 #include "transfer_streamer.h"
 
@@ -38,7 +42,12 @@ struct SessionContext {
   PtzCameras* ptz = nullptr;                    // the steerable cameras
   const Archive* archive = nullptr;             // the recordings
   RecorderLog* log = nullptr;                   // the recorder's log
+  FirmwareStore* firmware = nullptr;            // the components it runs and has taken
+  SetupStore* setup = nullptr;                  // the setup database
 };
+
+// Writes the installed build times into a HELLO48_ACK payload.
+void PatchFirmwareBuilds(std::vector<uint8_t>& identity, const std::vector<FirmwareComponent>& installed);
 
 class ClientSession {
  public:
@@ -72,6 +81,9 @@ class ClientSession {
   bool OnListen(const ReceivedMessage& message);
   bool OnReboot(const ReceivedMessage& message);
   bool OnPowerOff(const ReceivedMessage& message);
+  // Firmware upgrade (session_firmware.cpp).
+  bool OnFwUpdate(const ReceivedMessage& message);
+  bool OnFwData(const ReceivedMessage& message);
   bool OnDvrTime(const ReceivedMessage& message);
   // PTZ (session_ptz.cpp).
   bool OnPtzChannel(const ReceivedMessage& message);
@@ -87,6 +99,16 @@ class ClientSession {
   // Log and status (session_info.cpp).
   bool OnLogInfo(const ReceivedMessage& message);
   bool OnStatusInfo(const ReceivedMessage& message);
+  // Setup database and test mail (session_setup.cpp).
+  bool OnDbInfo(const ReceivedMessage& message);
+  bool OnDbUpdate(const ReceivedMessage& message);
+  bool OnDbInit(const ReceivedMessage& message);
+  bool OnTestMail(const ReceivedMessage& message);
+  bool HasSetupRight() const;  // of the logged-in user in the stored user table
+  // Logs the change and sends the notices it brings: DB_CHANGE(_UNICODE),
+  // RIGHT_CHANGE.
+  bool SendSetupChanges(const SetupChanges& changes, uint32_t kind);
+  bool SendSystemTables();     // SYS_ETC_INFO and SYS_ETC_INFO_EX after the login
   // Remote playback (session_playback.cpp).
   bool OnPlayOn(const ReceivedMessage& message);
   bool OnPlayStop(const ReceivedMessage& message);
@@ -131,6 +153,10 @@ class ClientSession {
   std::unique_ptr<LiveStreamer> streamer_;
   std::unique_ptr<Archive> ownArchive_;  // used when the context brings none
   std::unique_ptr<RecorderLog> ownLog_;  // used when the context brings none
+  std::unique_ptr<SetupStore> ownSetup_; // used when the context brings none
+  std::unique_ptr<FirmwareStore> ownFirmware_;  // used when the context brings none
+  std::optional<FirmwareAnnouncement> fwAnnounced_;  // the component whose image is arriving
+  std::vector<uint8_t> fwImage_;                     // its fragments so far
   std::string userName_;                 // the logged-in user, for the log
   bool loggedOut_ = false;               // the logout is in the log already
   std::unique_ptr<PlaybackStreamer> playback_;

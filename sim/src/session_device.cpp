@@ -39,17 +39,20 @@ bool ClientSession::OnDvrTime(const ReceivedMessage&) {
 
 bool ClientSession::OnReboot(const ReceivedMessage&) {
   // The simulated recorder comes straight back up.
-  context_.log->Add(logtype::kOperation, logkind::kRemoteReboot, userName_);
+  // The log has no kind for a remote reboot; the shut-down record says who.
+  const std::string by = "remote reboot by " + userName_;
   LogLogout();
-  context_.log->Add(logtype::kPower, logkind::kPowerOff, "reboot");
+  context_.log->Add(logtype::kPower, logkind::kPowerOff, by);
   context_.log->Add(logtype::kPower, logkind::kPowerOn, {});
+  // Firmware taken since the last start runs from now on.
+  context_.firmware->Reboot();
   return AckAndClose(code::kRebootAck);
 }
 
 bool ClientSession::OnPowerOff(const ReceivedMessage&) {
-  context_.log->Add(logtype::kOperation, logkind::kRemotePowerOff, userName_);
+  const std::string by = "remote power-off by " + userName_;
   LogLogout();
-  context_.log->Add(logtype::kPower, logkind::kPowerOff, "remote power-off");
+  context_.log->Add(logtype::kPower, logkind::kPowerOff, by);
   return AckAndClose(code::kPowerOffAck);
 }
 

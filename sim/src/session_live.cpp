@@ -45,7 +45,7 @@ bool ClientSession::OnLiveReq(const ReceivedMessage& message) {
         config, link_, context_.stop, *context_.counters,
         config.verbose ? LiveStreamer::TraceFn([this](const std::string& line) { Trace(line); })
                        : LiveStreamer::TraceFn(),
-        context_.ptz);
+        context_.ptz, &context_.setup->Pal());
   }
   // Channel info first: the frames of the new request must follow it.
   if (!SendLocked(code::kLiveChannelInfo, BuildWord(word))) return false;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "session.h"
+#include "time_server.h"
 
 namespace orva::sim {
 
@@ -35,6 +36,9 @@ struct Simulator::Impl {
   std::unique_ptr<detail::PtzCameras> ptz;
   std::unique_ptr<detail::Archive> archive;
   detail::RecorderLog log;
+  std::unique_ptr<detail::FirmwareStore> firmware;
+  std::unique_ptr<detail::SetupStore> setup;
+  std::unique_ptr<detail::TimeServer> timeServer;
 
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
@@ -98,7 +102,7 @@ void Simulator::Impl::Serve(int fd, const std::string& peer) {
   detail::SessionContext context{config, stop,
                                  [this](ReceivedMessage m) { Record(std::move(m)); }, peer,
                                  &counters, &recording, ptz.get(), archive.get(),
-                                 &log};
+                                 &log, firmware.get(), setup.get()};
   detail::ClientSession(fd, std::move(context)).Run();
   {
     const std::lock_guard<std::mutex> lock(clientMutex);
@@ -112,6 +116,8 @@ Simulator::Simulator(SimConfig config) : impl_(std::make_unique<Impl>()) {
   impl_->ptz = std::make_unique<detail::PtzCameras>(impl_->config);
   // A window given in days is counted back from here, once per simulator.
   impl_->archive = std::make_unique<detail::Archive>(impl_->config);
+  impl_->firmware = std::make_unique<detail::FirmwareStore>(impl_->config.firmware);
+  impl_->setup = std::make_unique<detail::SetupStore>(impl_->config);
   impl_->log.Add(detail::logtype::kPower, detail::logkind::kPowerOn, {});
 }
 
@@ -124,6 +130,7 @@ bool Simulator::Start(std::string& error) {
     return false;
   }
   if (!ValidateSimConfig(s.config, error)) return false;
+  if (!s.setup->Load(error)) return false;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(s.config.port);
@@ -152,6 +159,16 @@ bool Simulator::Start(std::string& error) {
   s.listenFd = fd;
   s.port = ntohs(bound.sin_port);
   s.stop.store(false);
+  if (s.config.setup.timePort >= 0) {
+    s.timeServer = std::make_unique<detail::TimeServer>(s.config.setup.timeOffset);
+    if (!s.timeServer->Start(s.config.host, static_cast<uint16_t>(s.config.setup.timePort),
+                             error)) {
+      s.timeServer.reset();
+      ::close(s.listenFd);
+      s.listenFd = -1;
+      return false;
+    }
+  }
   s.acceptThread = std::thread([&s] { s.AcceptLoop(); });
   return true;
 }
@@ -165,6 +182,7 @@ void Simulator::Stop() {
     if (s.clientFd >= 0) ::shutdown(s.clientFd, SHUT_RDWR);
   }
   if (s.acceptThread.joinable()) s.acceptThread.join();
+  if (s.timeServer) s.timeServer->Stop();
   if (s.listenFd >= 0) {
     ::close(s.listenFd);
     s.listenFd = -1;
@@ -207,5 +225,11 @@ uint64_t Simulator::AudioFramesSent() const {
 bool Simulator::Recording() const { return impl_->recording.load(); }
 
 PtzState Simulator::PtzPosition(int channel) const { return impl_->ptz->Get(channel); }
+
+std::vector<uint8_t> Simulator::SetupImage() const { return impl_->setup->Snapshot(0); }
+
+uint16_t Simulator::TimePort() const {
+  return impl_->timeServer ? impl_->timeServer->Port() : 0;
+}
 
 }  // namespace orva::sim

@@ -4,12 +4,16 @@
 // system rows from the login, refusals and usage errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "commands.h"
 #include "orva/link/notices.h"
+#include "orva/sim/firmware_files.h"
 #include "orva/sim/simulator.h"
 
 namespace orva {
@@ -99,8 +103,8 @@ TEST_F(OrvactlRecorder, LogListsTheRecordsNewestFirst) {
   const std::string dmy = R"(\d{2}-\d{2}-\d{4} \d{2}:\d{2}:\d{2})";
   for (const Case& c : std::vector<Case>{
            {{"log"}, "(Power|Record|Operation|Client|Event)\t([A-Za-z ]*)", ymd, 12},
-           {{"--date-format", "2", "log", "--type", "event"}, "(Event)\t(Motion|Sensor alarm|Video loss)", dmy, 12},
-           {{"log", "--type", "client"}, "(Client)\t(Remote login|Remote logout|Remote login refused)", ymd, 0},
+           {{"--date-format", "2", "log", "--type", "event"}, "(Event)\t(Motion|Video loss)", dmy, 12},
+           {{"log", "--type", "client"}, "(Client)\t(Client connected|Client disconnected|Logon refused)", ymd, 0},
            {{"log", "--numeric"}, "type=([0-4])\tkind=(-|\\d)", ymd, 12},
            {{"log", "--type", "event", "--numeric"}, "type=(4)\tkind=([0-2])", ymd, 12},
        }) {
@@ -132,7 +136,7 @@ TEST_F(OrvactlRecorder, LogListsTheRecordsNewestFirst) {
   // The login of the runs above is in the recorder's own log.
   CliRun r = Orvactl({"log", "--type", "client"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_FALSE(Lines(r.out, "\tClient\tRemote login\t[^\n]*admin").empty()) << r.out;
+  EXPECT_FALSE(Lines(r.out, "\tClient\tClient connected\t[^\n]*admin").empty()) << r.out;
   std::vector<uint16_t> codes;
   for (auto& m : simulator->Received()) codes.push_back(m.code);
   EXPECT_NE(std::find(codes.begin(), codes.end(), uint16_t{320}), codes.end());
@@ -263,6 +267,102 @@ TEST_F(OrvactlRecorder, UsageErrorsExitWithOne) {
     EXPECT_FALSE(r.err.empty());
     EXPECT_EQ(r.out, "");
   }
+}
+
+}  // namespace
+}  // namespace orva
+
+namespace orva {
+namespace {
+
+class OrvactlFirmware : public OrvactlRecorder {
+ protected:
+  void SetUp() override {
+    location = std::filesystem::temp_directory_path() / ("orva_fw_e2e_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(location);
+    std::vector<std::string> written;
+    std::string error;
+    ASSERT_TRUE(sim::WriteSampleFirmware(sim::SimConfig{}, (location / "Upgrade").string(), written, error)) << error;
+    ASSERT_EQ(written.size(), 2u);
+  }
+  void TearDown() override { std::filesystem::remove_all(location); }
+  CliRun Firmware(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--location", location.string(), "firmware"});
+    return Orvactl(args);
+  }
+  std::filesystem::path location;
+};
+
+TEST_F(OrvactlFirmware, UploadRebootAndTheNewBuildAtTheNextLogin) {
+  StartSim();
+  CliRun list = Firmware({"--list"});
+  ASSERT_EQ(list.code, 0) << list.err;
+  const std::string upgrade = (location / "Upgrade").string();
+  EXPECT_EQ(list.out, "row 0: component 0 MAIN_NAME build 2009-12-08 10:15:30 " + upgrade + "/main.bin\n"
+                      "row 1: component 3 OTHER_NAME build 2010-01-03 03:04:05 " + upgrade + "/component3.bin\n");
+  CliRun run = Firmware({"--reboot"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "row 0: done\nrow 1: done\nreboot: accepted\n");
+  // The recorder runs the new builds now: nothing is newer any more.
+  CliRun system = Orvactl({"system"});
+  EXPECT_NE(system.out.find("firmware: 0 MAIN_NAME 2009  1208  1015\nfirmware: 3 OTHER_NAME 2010  0103  0304\n"),
+            std::string::npos)
+      << system.out;
+  CliRun again = Firmware({"--list"});
+  EXPECT_EQ(again.code, 3);
+  EXPECT_NE(again.err.find(FormatNotice({11, 1})), std::string::npos) << again.err;
+  CliRun log = Orvactl({"log", "--type", "operation"});
+  EXPECT_EQ(Lines(log.out, "\tOperation\tFirmware upgraded\t(MAIN_NAME|OTHER_NAME)\n").size(), 2u) << log.out;
+}
+
+TEST_F(OrvactlFirmware, RefusalsAndFailuresAreReportedPerRow) {
+  struct Case {
+    const char* what;
+    void (*configure)(sim::SimConfig&);
+    std::vector<std::string> args;
+    int code;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"refused", [](sim::SimConfig& c) { c.info.fwUpdateNack = 17; }, {}, 3, "row 0: refused 17\nrow 1: refused 17\n",
+       ""},
+      {"write failed, no reboot", [](sim::SimConfig& c) { c.info.fwUpdateFail = 4; }, {"--reboot"}, 3,
+       "row 0: failed 4\nrow 1: failed 4\n", ""},
+      {"one row only", [](sim::SimConfig&) {}, {"--rows", "1"}, 0, "row 1: done\n", ""},
+      {"a row without a candidate", [](sim::SimConfig&) {}, {"--rows", "2"}, 3, "", "row 2 has no newer firmware"},
+      {"another account", [](sim::SimConfig&) {}, {}, 3, "", FormatNotice(kNoticeNotPermitted)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::SimConfig config;
+    c.configure(config);
+    StartSim(config);
+    CliRun r = std::string(c.what) == "another account"
+                   ? Orvactl({"--location", location.string(), "firmware"}, "guest", "guest")
+                   : Firmware(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(OrvactlRecorder, LogPdfPrintsOnePagePerThirtyThreeRows) {
+  sim::SimConfig config;
+  config.info.logEvents = 40;
+  StartSim(config);
+  const std::string pdf = (std::filesystem::temp_directory_path() / ("orva_log_" + std::to_string(::getpid()) + ".pdf")).string();
+  CliRun r = Orvactl({"log", "--pdf", pdf});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const size_t rows = static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n'));
+  ASSERT_GT(rows, 33u);
+  std::ifstream in(pdf, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(pdf);
+  ASSERT_EQ(bytes.rfind("%PDF-", 0), 0u);
+  // Page objects are plain dictionaries in the file.
+  EXPECT_EQ(Lines(bytes, "/Type /Page\\b").size(), (rows + 32) / 33);
+  EXPECT_EQ(Orvactl({"log", "--pdf"}).code, 1);
 }
 
 }  // namespace

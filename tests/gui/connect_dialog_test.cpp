@@ -147,9 +147,40 @@ TEST(ConnectDialog, UnresolvableNamesAreRefusedInTheDialog) {
   dialog.accept();
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.ErrorText().contains("no-such-host.invalid"));
-  dialog.AddressField()->setText("");
-  dialog.accept();
-  EXPECT_NE(dialog.result(), QDialog::Accepted);
+}
+
+// An empty address skips resolution and is still remembered and recorded;
+// the remembered address keeps at most 100 bytes (whole characters).
+TEST(ConnectDialog, EmptyAndLongAddressesAreRememberedAsTheRuleSays) {
+  struct Case {
+    std::string typed;
+    bool accepted;
+    std::string stored;
+  };
+  const std::string label(50, 'r');
+  const std::string longName = label + "." + label + "." + label + ".invalid";  // 161 bytes, unresolvable
+  const std::string wide = std::string(99, 'a') + "\xC3\xA9z";              // 102 bytes, e-acute at 99-100
+  for (const Case& c : {Case{"", true, ""}, Case{longName, false, longName.substr(0, 100)},
+                        Case{wide, false, std::string(99, 'a')}}) {
+    guitest::ClearSettings();
+    const auto log = guitest::FreshFolder("log");
+    ConnectDialog dialog(log, 255);
+    dialog.AddressField()->setText(QString::fromStdString(c.typed));
+    dialog.SiteField()->setText("Yard");
+    dialog.accept();
+    EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << dialog.ErrorText().toStdString();
+    if (c.accepted) {
+      EXPECT_EQ(dialog.Values().address, c.typed);
+    }
+    // Saved before any resolution, whatever it gives.
+    EXPECT_EQ(ServerValue("IP").toString().toStdString(), c.stored);
+    EXPECT_EQ(ServerValue("Port").toInt(), 2000);
+    std::vector<ConnectEntry> history;
+    std::string error;
+    ASSERT_TRUE(ReadConnectHistory(log / kConnectHistoryFileName, history, error)) << error;
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].site, "Yard");
+  }
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTimer>
+#include <functional>
 #include <fstream>
 
 #include "gui_support.h"
@@ -14,6 +17,8 @@
 #include "orva/view/image_viewer.h"
 #include "orva/view/local_setup_dialog.h"
 #include "orva/view/main_window.h"
+#include "orva/view/notice_window.h"
+#include "local_playback_window.h"
 
 namespace orva::view {
 namespace {
@@ -68,6 +73,66 @@ TEST(LocalSetupDialog, DrawModeChangeBuildsTheVideoViewAgainInPlace) {
   // The new view answers the commands.
   window.Command("Layout4")->click();
   EXPECT_EQ(window.VideoView()->Layout(), 1);
+}
+
+// One opacity table: each of the dialog's nine boxes is labelled with the
+// windows its slot changes, and those windows take that slot's value.
+TEST(LocalSetupDialog, OpacitySlotsMatchTheirLabelsAndTheWindowsTheyChange) {
+  guitest::ClearSettings();
+  app::CommandLine cl;
+  cl.removable = false;
+  app::AppServices services(cl);
+  app::LocalSetup setup = services.Setup();
+  for (size_t i = 0; i < 9; ++i) setup.opacity[i] = static_cast<uint8_t>(100 + 15 * i);
+  services.ApplySetup(setup);
+  MainWindow window(services);
+  auto modalOpacity = [](const std::function<void()>& open) {
+    double seen = -1;
+    QTimer::singleShot(0, [&] {
+      if (QWidget* w = QApplication::activeModalWidget()) {
+        seen = w->windowOpacity();
+        w->close();
+      }
+    });
+    open();
+    return seen;
+  };
+  struct Case {
+    int slot;
+    const char* label;
+    std::function<double()> opacity;  // of a window that uses the slot; null: none yet
+  };
+  const Case cases[] = {
+      {1, "Connect dialog", nullptr},
+      {2, "Remote search", nullptr},
+      {3, "Remote setup", nullptr},
+      {4, "Firmware upgrade", nullptr},
+      {5, "Local setup",
+       [&] { return modalOpacity([&] { window.OpenLocalSetup(); }); }},
+      {6, "Local playback",
+       [&] {
+         window.OpenLocalPlayback();
+         return window.LocalWindow() ? window.LocalWindow()->windowOpacity() : -1.0;
+       }},
+      {7, "Log and image viewers", [&] { return modalOpacity([&] { window.OpenLocalLog(); }); }},
+      {8, "PTZ panel", nullptr},  // live view only: the gui PTZ tests open it
+      {9, "Notice window",
+       [&] {
+         window.ShowNotice(Notice{15, 0});
+         return window.CurrentNotice() ? window.CurrentNotice()->windowOpacity() : -1.0;
+       }},
+  };
+  LocalSetupDialog dialog(services.Setup(), false);
+  for (const Case& c : cases) {
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("opacityLabel%1").arg(c.slot));
+    ASSERT_NE(label, nullptr) << c.slot;
+    EXPECT_EQ(label->text().toStdString(), c.label) << c.slot;
+    EXPECT_EQ(dialog.OpacityBox(c.slot - 1)->value(), 100 + 15 * (c.slot - 1));
+    if (c.opacity) {
+      EXPECT_NEAR(c.opacity(), (100 + 15 * (c.slot - 1)) / 255.0, 0.01) << "slot " << c.slot;
+    }
+  }
+  window.CloseLocalPlayback();
 }
 
 TEST(OpenImage, PreviewShowsThePictureAndItsSize) {

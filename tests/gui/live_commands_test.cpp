@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 
 #include "gui_support.h"
 #include "orva/sim/simulator.h"
+#include "orva/recordings/local_log.h"
 #include "orva/sim/wire.h"
+#include "orva/media/live_controller.h"
 #include "orva/view/main_window.h"
+#include "playback_bar.h"
+#include "skin_button.h"
 
 namespace orva::view {
 namespace {
@@ -83,6 +89,77 @@ TEST(LiveCommands, LiveStopsAfterTheConnectedFlagWasCleared) {
   bench.window->Command("Live")->click();
   EXPECT_FALSE(bench.window->Session()->LiveActive());
   EXPECT_TRUE(bench.WaitCount(sim::code::kLiveStop, stops + 1));
+}
+
+// The local-setup dialog's OK is in effect at once on the running
+// connection: the next snapshot's date text and the next player's depths.
+TEST(LiveCommands, LocalSettingsTakeEffectWhileLiveViewRuns) {
+  LiveBench bench;
+  CVideoView* view = bench.window->VideoView();
+  ASSERT_TRUE(guitest::WaitFor([&] { return bench.Live() && (view->PresentChannels() & 1u); }, 10s));
+  auto snapshotText = [&] {
+    QSignalSpy ready(view, &CVideoView::snapshotReady);
+    view->RequestSnapshots();
+    if (!ready.wait(5000)) return QString();
+    return ready.at(0).at(5).toString();
+  };
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d  ")).match(snapshotText()).hasMatch());
+  guitest::WaitFor([&] { return !bench.window->SnapshotsPending(); }, 5s);
+
+  app::LocalSetup setup = bench.services->Setup();
+  setup.dateFormat = 2;
+  setup.audioBuf = {4, 9, 1};
+  bench.window->ApplyLocalSetup(setup);
+  const QString text = snapshotText();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d-\\d\\d-\\d{4}  ")).match(text).hasMatch())
+      << text.toStdString();
+  EXPECT_EQ(bench.window->Live()->AudioDepth(true), 4);
+  EXPECT_EQ(bench.window->Live()->AudioDepth(false), 9);
+  EXPECT_EQ(bench.window->PlaybackBar()->DateFormat(), 2);
+  guitest::WaitFor([&] { return !bench.window->SnapshotsPending(); }, 5s);
+}
+
+// After LIVE_STOP nothing of the stream is left: no sound indicator without
+// a player, display mode 0, and "Save" does nothing (no snapshot, no local
+// log entry 8/2).
+TEST(LiveCommands, StoppedLiveViewLeavesNoSoundAndNothingToSave) {
+  LiveBench bench;
+  CVideoView* view = bench.window->VideoView();
+  ASSERT_TRUE(guitest::WaitFor([&] { return bench.Live(); }, 10s));
+  // Stopped at once, before the handshake's queued view reset has run: the
+  // stop must still be what the view shows last.
+  bench.window->Command("Live")->click();
+  guitest::Spin(300ms);
+  EXPECT_EQ(view->Mode(), ViewMode::kNone);
+
+  bench.window->Command("Live")->click();
+  ASSERT_TRUE(guitest::WaitFor([&] { return bench.Live(); }, 10s));
+  guitest::Spin(300ms);
+  EXPECT_EQ(view->Mode(), ViewMode::kLive);
+  if (bench.services->Sound()) {
+    bench.window->Command("Audio")->click();
+    ASSERT_TRUE(guitest::WaitFor([&] { return bench.window->Session()->AudioIndicator(); }, 5s));
+  }
+  bench.window->Command("Live")->click();
+  EXPECT_FALSE(bench.Live());
+  EXPECT_FALSE(bench.window->Session()->AudioIndicator());
+  guitest::Spin(300ms);
+  EXPECT_EQ(view->Mode(), ViewMode::kNone);
+  EXPECT_FALSE(static_cast<SkinButton*>(bench.window->Command("Audio"))->Lit());
+
+  auto snapshotEntries = [&] {
+    std::vector<LocalLogRecord> records;
+    std::string error;
+    bench.services->Log().Load(records, error);
+    return std::count_if(records.begin(), records.end(), [](const LocalLogRecord& r) {
+      return r.mainType == static_cast<uint32_t>(LogMain::kSetupImage) && r.subType == 2;
+    });
+  };
+  const auto before = snapshotEntries();
+  bench.window->Command("Save")->click();
+  EXPECT_TRUE(bench.window->Command("Save")->isEnabled());
+  EXPECT_EQ(snapshotEntries(), before);
+  EXPECT_FALSE(bench.window->SnapshotsPending());
 }
 
 }  // namespace

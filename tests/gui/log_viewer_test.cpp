@@ -1,6 +1,8 @@
 // The local log viewer: order, numbering, texts, and printed page counts.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QFile>
 #include <fstream>
 #include <memory>
@@ -9,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "gui_support.h"
+#include "orva/link/trace.h"
 #include "orva/view/log_viewer.h"
 
 namespace orva::view {
@@ -74,6 +77,39 @@ TEST(LogViewer, RowsAreNewestFirstNumberedOldestFirst) {
   // Day-first and month-first dates.
   EXPECT_EQ(BuildLogRows(records, 2).back().time, "01-01-2010 00:00:00");
   EXPECT_EQ(BuildLogRows(records, 1).front().time, "01-01-2010 00:01:09");
+}
+
+// A record whose sub type has no bit its main type knows gets no sub-type
+// text and its "index_sub ...None..." trace once, as written.
+TEST(LogViewer, AnUnknownSubTypeIsTracedOnce) {
+  char path[] = "/tmp/orva_viewer_trace_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  struct Case {
+    uint32_t main, sub;
+    const char* trace;
+  };
+  const Case cases[] = {{1, 4, "index_sub Program...None..."},
+                        {2, 8, "index_sub logon...None..."},
+                        {4, 0, "index_sub Local Play...None..."},
+                        {8, 0x10, "index_sub setup, image...None..."},
+                        {2, 4, ""}};  // a known bit: no trace
+  for (const Case& c : cases) {
+    LocalLogRecord record{};
+    record.mainType = c.main;
+    record.subType = c.sub;
+    std::ofstream(path, std::ios::trunc).close();  // the trace appends
+    TraceRedirectForTest(path);
+    const auto rows = BuildLogRows({record}, 0);
+    TraceRedirectForTest(nullptr);
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, c.trace) << c.main << "/" << c.sub;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].subType.isEmpty(), *c.trace != '\0');
+  }
+  unlink(path);
 }
 
 TEST(LogViewer, PrintsThirtyThreeRowsAPage) {

@@ -8,10 +8,13 @@
 
 #include "gui_support.h"
 #include "orva/link/catalogue.h"
+#include "orva/setup/user_rights.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/main_window.h"
 #include "orva/view/notice_window.h"
+#include "orva/view/search_window.h"
 #include "skin_button.h"
+#include "test_support.h"
 
 namespace orva::view {
 namespace {
@@ -46,7 +49,7 @@ bool Ready(const MainWindow& window) {
   return window.Session() && window.Session()->State() == SessionState::kReady;
 }
 
-TEST(MainWindowCommands, EveryCommandIsThereAndLaterFeaturesAreDisabled) {
+TEST(MainWindowCommands, EveryCommandIsThereAndConnectionCommandsWaitForARecorder) {
   app::AppServices services(FixedDisk());
   MainWindow window(services);
   EXPECT_EQ(window.size(), QSize(928, 698));
@@ -61,11 +64,12 @@ TEST(MainWindowCommands, EveryCommandIsThereAndLaterFeaturesAreDisabled) {
   for (int i = 1; i <= 7; ++i) all << QStringLiteral("Play%1").arg(i);
   for (const QString& name : all) EXPECT_NE(window.Command(name), nullptr) << name.toStdString();
 
-  for (const char* name : {"RSearch", "RSetup", "FirmUp", "Pan", "Zoom", "Play1", "Play2", "Play3", "Play4",
+  for (const char* name : {"RSearch", "FirmUp", "Pan", "Zoom", "Play1", "Play2", "Play3", "Play4",
                            "Play6", "Play7"})
     EXPECT_FALSE(window.Command(QString::fromLatin1(name))->isEnabled()) << name;
   EXPECT_FALSE(window.PlaybackSlider()->isEnabled());
-  for (const char* name : {"Connect", "Live", "Audio", "Play5", "Save", "Load", "LSearch", "LSetup", "OSD", "Arrange", "Ch1",
+  // RSetup without a recorder opens a saved setup for review.
+  for (const char* name : {"Connect", "Live", "Audio", "Play5", "Save", "Load", "LSearch", "LSetup", "RSetup", "OSD", "Arrange", "Ch1",
                            "Layout16"})
     EXPECT_TRUE(window.Command(QString::fromLatin1(name))->isEnabled()) << name;
 
@@ -212,11 +216,83 @@ TEST(MainWindowRights, StoppingRecordingWithoutTheRightShowsTheRefusal) {
   // The recording state reaches the window: the record key is lit.
   auto* record = static_cast<SkinButton*>(window.Command("Play5"));
   ASSERT_TRUE(guitest::WaitFor([&] { return record->Lit(); }, 5s));
+  // ... and every pane carries the recording mark after its status text.
+  for (int ch : {0, 15})
+    EXPECT_TRUE(guitest::WaitFor(
+        [&] { return window.VideoView()->StatusMarkAt(ch, kStatusMarkOffsets[1]) == StatusMark::kRecord; }, 2s));
   window.Command("Play5")->click();
   ASSERT_TRUE(guitest::WaitFor([&] { return window.CurrentNotice() != nullptr; }, 5s));
   EXPECT_EQ(window.CurrentNotice()->Shown(), kNoticeNotPermitted);
   EXPECT_TRUE(simulator->Recording()) << "nothing was sent";
   window.CurrentNotice()->close();
+  window.Disconnect();
+}
+
+// Every RIGHT_CHANGE action reaches the windows, from a scripted recorder
+// that changes the connected user's rights while the panels are open.
+TEST(MainWindowRights, RightChangesReachTheOpenWindows) {
+  test::ScriptedRecorder recorder;
+  app::AppServices services(FixedDisk());
+  MainWindow window(services);
+  window.show();
+  ConnectParams p;
+  p.address = "127.0.0.1";
+  p.port = recorder.Port();
+  p.user = "operator";
+  p.password = "pw";
+  window.Connect(p);
+  ASSERT_TRUE(recorder.Accept());
+  test::WireMessage message;
+  ASSERT_TRUE(recorder.ReadMessage(message));  // HELLO
+  ASSERT_TRUE(recorder.Write(test::Frame(msg::HELLO48_ACK, test::ScriptedRecorder::IdentityPayload(2, 4))));
+  auto table = [](std::initializer_list<std::pair<Right, uint8_t>> changes) {
+    UserRightsTable t;
+    t.SetUserId(1, "operator");
+    t.SetPassword(1, "pw");
+    t.SetLevel(1, 2);
+    for (int r = 0; r < kRightCount; ++r) t.SetRightByte(1, static_cast<Right>(r), 1);
+    for (auto [right, value] : changes) t.SetRightByte(1, right, value);
+    return test::Frame(msg::RIGHT_CHANGE, std::vector<uint8_t>(t.bytes.begin(), t.bytes.end()));
+  };
+  ASSERT_TRUE(recorder.Write(table({})));
+  ASSERT_TRUE(recorder.Write(test::Frame(msg::LIVE_CHANNEL_INFO, test::Be32(0x0000000F))));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.Session() && window.Session()->LiveActive(); }, 10s));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.Live() && window.Session()->Connected(); }, 5s));
+  auto dismissNotice = [&](Notice expected) {
+    ASSERT_TRUE(guitest::WaitFor([&] { return window.CurrentNotice() != nullptr; }, 5s));
+    EXPECT_EQ(window.CurrentNotice()->Shown(), expected);
+    window.CurrentNotice()->close();
+    guitest::Spin(50ms);
+  };
+
+  window.OpenPtz(0);
+  ASSERT_NE(window.PtzPanel(), nullptr);
+  window.OpenSearch();
+  ASSERT_NE(window.SearchWindow(), nullptr);
+  ASSERT_EQ(window.SearchWindow()->Access(), SearchAccess::kAll);
+
+  // PTZ right withdrawn: PTZ control stops with notice 15/0.
+  ASSERT_TRUE(recorder.Write(table({{Right::kPtz, 0}})));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.PtzPanel() == nullptr; }, 5s));
+  dismissNotice(kNoticeNotPermitted);
+  EXPECT_FALSE(static_cast<SkinButton*>(window.Command("Pan"))->Lit());
+
+  // Playback withdrawn, backup kept: the search window allows only backup.
+  ASSERT_TRUE(recorder.Write(table({{Right::kPtz, 0}, {Right::kPlayback, 0}})));
+  ASSERT_TRUE(guitest::WaitFor(
+      [&] { return window.SearchWindow() && window.SearchWindow()->Access() == SearchAccess::kBackupOnly; }, 5s));
+
+  // Access withdrawn: notice 15/0 and nothing else; above all the search
+  // window is not opened up to everything.
+  ASSERT_TRUE(recorder.Write(table({{Right::kPtz, 0}, {Right::kPlayback, 0}, {Right::kAccess, 0}})));
+  dismissNotice(kNoticeNotPermitted);
+  guitest::Spin(200ms);
+  ASSERT_NE(window.SearchWindow(), nullptr);
+  EXPECT_EQ(window.SearchWindow()->Access(), SearchAccess::kBackupOnly);
+
+  // Neither search right: the search window closes.
+  ASSERT_TRUE(recorder.Write(table({{Right::kPlayback, 0}, {Right::kBackup, 0}})));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.SearchWindow() == nullptr; }, 5s));
   window.Disconnect();
 }
 

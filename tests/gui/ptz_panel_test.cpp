@@ -122,9 +122,24 @@ TEST(PtzPanel, OpensOnlyInLiveViewWithTheRightAndClosesByItsModeButton) {
   w.Command("Zoom")->click();
   EXPECT_EQ(w.PtzPanel(), nullptr);
 
-  // "X" takes the same path.
+  // The panel's own mode buttons only switch: the shown mode's does nothing.
   w.Command("Pan")->click();
   ASSERT_NE(w.PtzPanel(), nullptr);
+  ASSERT_TRUE(bench.WaitSent(kChannelReq, 3));
+  w.PtzPanel()->Button("Pan")->click();
+  ASSERT_NE(w.PtzPanel(), nullptr) << "the pan button in pan mode keeps the panel";
+  EXPECT_EQ(w.PtzPanel()->Mode(), 0);
+  w.PtzPanel()->Button("Zoom")->click();
+  ASSERT_NE(w.PtzPanel(), nullptr);
+  EXPECT_EQ(w.PtzPanel()->Mode(), 1);
+  ASSERT_TRUE(bench.WaitSent(kChannelReq, 4));
+  EXPECT_EQ(bench.Sent(kChannelReq).back(), (Bytes{0, 1, 0, 0}));
+  w.PtzPanel()->Button("Zoom")->click();
+  ASSERT_NE(w.PtzPanel(), nullptr);
+  guitest::Spin(100ms);
+  EXPECT_EQ(bench.Sent(kChannelReq).size(), 4u) << "nothing sent for the mode already shown";
+
+  // "X" closes it, as the main window's button of the shown mode does.
   w.PtzPanel()->Button("Close")->click();
   EXPECT_EQ(w.PtzPanel(), nullptr);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <stdlib.h>
 #include <unistd.h>
@@ -197,6 +199,40 @@ TEST_F(LocalLogTest, OutOfRangeNextRestartsRingAtSlot0) {
   EXPECT_EQ(U32(bytes, 0), 1u);
   EXPECT_EQ(U32(bytes, 4), 1u);
   EXPECT_EQ(U32(bytes, 8 + 8), 1u);  // slot 0 now holds the new record
+}
+
+TEST_F(LocalLogTest, ANextIndexPastTheFileRestartsAtSlot0AndTheLogStaysReadable) {
+  // Header (wrapped, next) and how many bytes of slots follow it.
+  struct Case {
+    uint32_t wrapped, next;
+    size_t slotBytes;
+    uint32_t wantSlot;  // where the new record must go
+  };
+  const Case cases[] = {
+      {0, 37, 174, 0},    // a damaged file shorter than one record
+      {0, 5, 184 * 3, 0},  // claims five records, holds three
+      {1, 2, 184 * 2, 2},  // holds exactly the slots before next: a normal ring
+      {0, 0, 0, 0},        // only a header
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.next);
+    LocalLog log(dir_);
+    std::vector<uint8_t> file(8 + c.slotBytes, 0xA5);
+    PutU32(file, 0, c.wrapped);
+    PutU32(file, 4, c.next);
+    for (size_t slot = 0; 8 + (slot + 1) * 184 <= file.size(); ++slot) PutU32(file, 8 + slot * 184 + 4, 184);
+    WriteAll(log.FilePath(), file);
+    ASSERT_TRUE(log.Append(2, 1, "admin", "10.0.0.1"));
+    auto bytes = ReadAll(log.FilePath());
+    EXPECT_EQ(U32(bytes, 4), c.wantSlot + 1);
+    EXPECT_EQ(U32(bytes, 8 + c.wantSlot * 184), c.wantSlot);  // the record's own slot number
+    std::vector<LocalLogRecord> records;
+    std::string error;
+    ASSERT_TRUE(log.Load(records, error)) << error;
+    ASSERT_FALSE(records.empty());
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](auto& r) { return r.user == "admin"; }));
+    fs::remove(log.FilePath());
+  }
 }
 
 TEST_F(LocalLogTest, LongTextsFillTheirWholeFieldsAndAreCutThere) {

@@ -14,6 +14,7 @@
 #include "orva/link/wire.h"
 #include "orva/media/headless_view.h"
 #include "orva/recordings/backup_files.h"
+#include "orva/recordings/local_files.h"
 #include "orva/recordings/local_player.h"
 
 namespace orva {
@@ -161,6 +162,37 @@ class LocalPlaybackTest : public ::testing::Test {
   Events events;
   std::unique_ptr<LocalPlayer> player;
 };
+
+TEST(LocalPairIndex, SummaryCountsFromNoneToMoreThanTheSlotsReadCleanly) {
+  // An index held in memory: header, a closed summary counting `count`
+  // segments, `present` segment records, and the trailer.
+  struct Case {
+    uint32_t count;
+    size_t present, want;
+  };
+  const Case cases[] = {{0, 0, 0}, {0, 2, 0}, {2, 2, 2}, {3, 1, 1}, {5000, 2, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    std::vector<uint8_t> idx(kSeekTableOffset + kTrailerSize, 0);
+    const auto header = EncodePairHeader(1260180930u);
+    std::copy(header.begin(), header.end(), idx.begin());
+    const auto summary = EncodeSummary(SummaryBlock{1260180000u, 1260189000u, c.count});
+    std::copy(summary.begin(), summary.end(), idx.begin() + kSummaryOffset);
+    for (size_t n = 0; n < c.present; ++n) {
+      SegmentRecord r;
+      r.start = 1260180000u + static_cast<uint32_t>(n) * 60;
+      r.end = r.start + 30;
+      const auto bytes = EncodeSegmentRecord(r);
+      std::copy(bytes.begin(), bytes.end(), idx.begin() + static_cast<long>(kSegmentSlotsOffset + n * kSegmentRecordSize));
+    }
+    auto file = MemoryReader(std::move(idx));
+    LocalPair pair;
+    std::string error;
+    ASSERT_TRUE(ReadPairIndex(*file, pair, error)) << error;
+    EXPECT_EQ(pair.segments.size(), c.want);
+    EXPECT_EQ(pair.earliest, 1260180000u);
+  }
+}
 
 TEST_F(LocalPlaybackTest, PairsAreChainedAndTheLocalSearchSeesTheirSegments) {
   ASSERT_GE(pairs, 3u);

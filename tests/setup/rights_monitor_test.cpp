@@ -128,6 +128,15 @@ TEST_F(RightsMonitorTest, WithdrawnAccessPostsNotPermittedAndKeepsTheSlot) {
   EXPECT_EQ(rights->userSlot, 3);
   auto notices = observer.Notices();
   EXPECT_EQ(std::count(notices.begin(), notices.end(), kNoticeNotPermitted), 1);
+  {
+    // The handling stops there: no window is told anything, above all the
+    // search window is not told that everything is allowed.
+    std::lock_guard g(rightsObserver.lock);
+    const RightsActions& a = rightsObserver.actions.back();
+    EXPECT_TRUE(a.accessWithdrawn);
+    EXPECT_EQ(a.search, SearchAccess::kUnchanged);
+    EXPECT_FALSE(a.stopPlayback || a.stopDownload || a.clearPlaybackState || a.closeSetupWindow || a.stopPtz);
+  }
 
   UserRightsTable unused = Table();
   unused.SetLevel(3, 0);  // a level of 0 means the slot is not in use
@@ -170,6 +179,7 @@ TEST_F(RightsMonitorTest, PlaybackAndBackupRightsSelectWhatTheSearchWindowMayDo)
     EXPECT_EQ(a.clearPlaybackState, !c.pb);
     EXPECT_TRUE(a.closeSetupWindow);
     EXPECT_FALSE(a.stopPtz);
+    EXPECT_FALSE(a.accessWithdrawn);
   }
 }
 

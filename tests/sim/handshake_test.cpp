@@ -112,6 +112,11 @@ TEST_F(SimulatorTest, AcceptedLoginSendsIdentityRightsAndNames) {
   ASSERT_TRUE(client.ReadMessage(dst));
   EXPECT_EQ(dst.code, kDstInfo);
   EXPECT_EQ(dst.payload.size(), 1204u);
+  RawMessage tables, extended;
+  ASSERT_TRUE(client.ReadMessage(tables));
+  EXPECT_EQ(tables.code, 259);
+  ASSERT_TRUE(client.ReadMessage(extended));
+  EXPECT_EQ(extended.code, 24);
 
   // A message without a handler is recorded and not answered.
   ASSERT_TRUE(client.SendMessage(kPtzMoveStop, {1, 2}));

@@ -11,7 +11,7 @@ namespace orva::sim::test {
 
 bool LoginAndReadNotices(RawClient& client, std::vector<RawMessage>* notices) {
   if (!client.SendHello("admin", "4711")) return false;
-  static constexpr uint16_t kExpected[] = {5, 270, 258, 125};
+  static constexpr uint16_t kExpected[] = {5, 270, 258, 125, 259, 24};
   for (uint16_t code : kExpected) {
     RawMessage message;
     if (!client.ReadMessage(message) || message.code != code) return false;

@@ -18,7 +18,8 @@ inline constexpr uint16_t kLiveReqCode = 16, kLiveChannelInfoCode = 17, kLiveDat
                           kLiveNackCode = 19, kLiveStopCode = 20, kLiveStopAckCode = 21,
                           kAudioOnOffCode = 23;
 
-// Logs in as admin and reads the four login messages (the last is DST_INFO).
+// Logs in as admin and reads the six login messages (DST_INFO and the two
+// tables SYS_ETC_INFO and SYS_ETC_INFO_EX last).
 bool LoginAndReadNotices(RawClient& client, std::vector<RawMessage>* notices = nullptr);
 
 struct Block {

@@ -3,6 +3,7 @@
 // screen, and what the RGB path actually paints.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QScreen>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "orva/app/resources.h"
 #include "orva/view/video_view.h"
 #include "view_test_support.h"
 
@@ -294,14 +296,71 @@ TEST_F(VideoViewTest, VideoLossAndCovertReplaceThePicture) {
   EXPECT_TRUE(greenText);
 }
 
+TEST_F(VideoViewTest, StatusMarksAreDrawnAtTheirPlacesAfterTheStatusText) {
+  // The mark pictures come from the resource library (next to the program).
+  ASSERT_TRUE(orva::app::Resources::Load());
+  ASSERT_FALSE(orva::app::Resources::Picture(CVideoView::StatusMarkPicture(StatusMark::kRecord)).isNull());
+  const QColor blue(0, 0, 200);
+  StoreRgbPicture(*view, 0, 352, 240, {blue, blue, blue});
+  view->RefreshText(0, 360, 240);
+  view->DrawChannel(0);
+  const Rect r = view->CurrentRects()[0];
+  const int length = static_cast<int>(CVideoView::StatusText(ViewMode::kLive, 0).size());
+  // Pixels of the 16 x 16 place at L x 10 + offset that are not the picture.
+  auto marked = [&](const QImage& image, int offset) {
+    int n = 0;
+    for (int y = r.top + r.Height() - 18; y < r.top + r.Height() - 2; ++y)
+      for (int x = r.left + length * 10 + offset; x < r.left + length * 10 + offset + 16; ++x)
+        n += Near(image.pixelColor(x, y), blue) ? 0 : 1;
+    return n;
+  };
+  for (int offset : kStatusMarkOffsets) EXPECT_EQ(marked(Grab(), offset), 0) << "no mark yet at +" << offset;
+
+  struct Case {
+    StatusMark mark;
+    int x;
+  };
+  // Each place holds its own mark; another x is refused.
+  for (Case c : {Case{StatusMark::kMotion, 5}, Case{StatusMark::kRecord, 25}, Case{StatusMark::kAudio, 40}}) {
+    ASSERT_TRUE(view->SetStatusMark(0, c.mark, c.x));
+    EXPECT_EQ(view->StatusMarkAt(0, c.x), c.mark);
+  }
+  EXPECT_FALSE(view->SetStatusMark(0, StatusMark::kAlarm, 30));
+  EXPECT_FALSE(view->SetStatusMark(16, StatusMark::kAlarm, 5));
+  const QImage all = Grab();
+  for (int offset : kStatusMarkOffsets) EXPECT_GT(marked(all, offset), 20) << "mark at +" << offset;
+
+  // A channel without the state shows no mark there; the others stay.
+  view->SetStatusMark(0, StatusMark::kNone, 40);
+  const QImage two = Grab();
+  EXPECT_EQ(marked(two, 40), 0);
+  EXPECT_GT(marked(two, 25), 20);
+  // Off with the on-screen text.
+  view->SetTextOn(false);
+  EXPECT_EQ(marked(Grab(), 25), 0);
+  view->SetTextOn(true);
+  // The record outlives a new stream (the connection's state does).
+  view->StartStream(ViewMode::kLive, 16);
+  EXPECT_EQ(view->StatusMarkAt(0, 25), StatusMark::kRecord);
+}
+
 TEST_F(VideoViewTest, LiveResetFromAnotherThreadIsAppliedOnTheGuiThread) {
   QSignalSpy layouts(view.get(), &CVideoView::layoutChanged);
-  std::thread receive([&] { view->ResetForLive(5); });
+  view->SetVideoLoss(Bits({8}));  // left from the last stream
+  // The handshake's live request, then at once the channel information,
+  // both on the receive thread before the GUI thread runs the reset: the
+  // channel information must win, the old stream's loss must not.
+  std::thread receive([&] {
+    view->ResetForLive(5);
+    view->SetVideoLoss(Bits({2}));
+    view->SetChannelMask(0x00FB);
+  });
   receive.join();
   ASSERT_TRUE(layouts.wait(2000));
   EXPECT_EQ(view->Layout(), 5);
   EXPECT_EQ(view->Mode(), ViewMode::kLive);
   EXPECT_EQ(view->VisibleChannels(), 0x00FF);
+  EXPECT_EQ(view->VideoLossChannels(), Bits({2}));
 }
 
 TEST_F(VideoViewTest, FullScreenCoversTheMonitorAndComesBack) {
@@ -331,6 +390,25 @@ TEST_F(VideoViewTest, FullScreenCoversTheMonitorAndComesBack) {
   EXPECT_EQ(bar->geometry().bottom(), screen.bottom());
   EXPECT_EQ(bar->geometry().center().x(), screen.center().x());
   EXPECT_NEAR(bar->windowOpacity(), 150.0 / 255.0, 0.01);
+  // The bar's layout buttons: ignored in the PTZ panel's menu mode, and
+  // every press is reported (live view asks again, also for the same layout).
+  auto barButton = [&](const char* caption) -> QAbstractButton* {
+    for (QAbstractButton* b : bar->findChildren<QAbstractButton*>())
+      if (b->text() == QLatin1String(caption)) return b;
+    return nullptr;
+  };
+  ASSERT_NE(barButton("4"), nullptr);
+  QSignalSpy pressed(view.get(), &CVideoView::layoutPressed);
+  const int before = view->Layout();
+  view->SetMenuMode(true);
+  barButton("4")->click();
+  EXPECT_EQ(view->Layout(), before);
+  EXPECT_EQ(pressed.count(), 0);
+  view->SetMenuMode(false);
+  barButton("4")->click();
+  barButton("4")->click();
+  EXPECT_EQ(view->Layout(), 1);
+  EXPECT_EQ(pressed.count(), 2);
 
   view->LeaveFullScreen();
   EXPECT_FALSE(view->FullScreen());

@@ -24,6 +24,16 @@ namespace orva::view {
 namespace {
 
 constexpr int kTextLimit = 260;
+// The remembered address ("IP") is written as at most 100 bytes.
+constexpr size_t kStoredAddressBytes = 100;
+
+// The first `bytes` bytes of UTF-8 text, never ending inside a character.
+std::string CutUtf8(const std::string& text, size_t bytes) {
+  if (text.size() <= bytes) return text;
+  size_t n = bytes;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
 
 QString Label(const char* key, const char* fallback) {
   const QString text = app::Resources::Text(key);
@@ -201,15 +211,11 @@ void ConnectDialog::accept() {
   values.user = m_user->text().toStdString();
   values.password = m_password->text().toStdString();
   values.site = m_site->text().toStdString();
-  if (values.address.empty()) {
-    ShowError(Label("dialog.connect.no_address", "Enter the recorder's address."), m_address);
-    return;
-  }
-  // 3. Remember address and port.
+  // 3. Remember address and port (also an empty address).
   {
     QSettings settings = ServerSettings();
     settings.beginGroup(QStringLiteral("IPSetup/ServerIP"));
-    settings.setValue(QStringLiteral("IP"), QString::fromStdString(values.address));
+    settings.setValue(QStringLiteral("IP"), QString::fromStdString(CutUtf8(values.address, kStoredAddressBytes)));
     settings.setValue(QStringLiteral("Port"), static_cast<int>(port));
     settings.endGroup();
     settings.sync();
@@ -222,13 +228,16 @@ void ConnectDialog::accept() {
   entry.site = values.site;
   std::string error;
   if (!RecordConnection(HistoryFile(), entry, error)) Trace("ConnectInfo100.log: %s\n", error.c_str());
-  // 5. A host name becomes its first IPv4 address.
-  std::string dotted;
-  if (!ResolveIPv4(values.address, dotted, error)) {
-    ShowError(QString::fromStdString(error), m_address);
-    return;
+  // 5. A host name becomes its first IPv4 address; an empty address is not
+  // resolved (the connection then fails and says so).
+  if (!values.address.empty()) {
+    std::string dotted;
+    if (!ResolveIPv4(values.address, dotted, error)) {
+      ShowError(QString::fromStdString(error), m_address);
+      return;
+    }
+    values.address = dotted.substr(0, 127);
   }
-  values.address = dotted.substr(0, 127);
   m_values = std::move(values);
   QDialog::accept();
 }

@@ -14,7 +14,9 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
       m_view(view),
       m_rights(static_cast<RightsObserver*>(this)),
       m_device(static_cast<DeviceObserver*>(this)),
-      m_ptz(static_cast<PtzObserver*>(this)) {
+      m_ptz(static_cast<PtzObserver*>(this)),
+      m_setup(static_cast<SetupObserver*>(this)),
+      m_firmware(static_cast<FirmwareObserver*>(this)) {
   LiveSettings settings;
   const app::LocalSetup& setup = services.Setup();
   settings.liveAudioDepth = setup.audioBuf[0];
@@ -59,6 +61,8 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
   m_search.Attach(*m_session);
   m_playback->Attach(*m_session);
   m_download->Attach(*m_session);
+  m_setup.Attach(*m_session);
+  m_firmware.Attach(*m_session);
 }
 
 GuiConnection::~GuiConnection() { Close(); }
@@ -93,11 +97,15 @@ void GuiConnection::OnRightsChanged(const RightsSnapshot&, const RightsActions& 
   m_live->OnRightsChanged();
   const int access = static_cast<int>(actions.search);
   const bool stop = actions.stopPlayback;
+  const bool closeSetup = actions.closeSetupWindow, stopPtz = actions.stopPtz;
   // A download the user may no longer make ends at once (drained and closed).
   if (actions.stopDownload && m_download->Running()) m_download->Stop();
-  Post([this, access, stop] {
+  Post([this, access, stop, closeSetup, stopPtz] {
     emit rightsChanged();
-    emit searchAccessChanged(access, stop);
+    // Withdrawn access ends the handling: the search window hears nothing.
+    if (access != static_cast<int>(SearchAccess::kUnchanged)) emit searchAccessChanged(access, stop);
+    if (closeSetup) emit setupCloseRequested();
+    if (stopPtz) emit ptzRightWithdrawn();
   });
 }
 
@@ -120,6 +128,30 @@ void GuiConnection::OnCovertApplied(const std::array<uint8_t, 16>& covert, bool)
 
 void GuiConnection::OnRecordingChanged(bool recording) {
   Post([this, recording] { emit recordingChanged(recording); });
+}
+
+void GuiConnection::OnDvrTime(uint32_t wireSeconds) {
+  Post([this, wireSeconds] { emit recorderTime(wireSeconds); });
+}
+
+void GuiConnection::OnDatabaseReady() {
+  Post([this] { emit setupDatabaseReady(); });
+}
+
+void GuiConnection::OnCloseSetupWindow() {
+  Post([this] { emit setupCloseRequested(); });
+}
+
+void GuiConnection::OnRowChanged(int row, FirmwareRowState state, int32_t result) {
+  Post([this, row, state, result] { emit firmwareRowChanged(row, static_cast<int>(state), result); });
+}
+
+void GuiConnection::OnUploadProgress(int row, int percent) {
+  Post([this, row, percent] { emit firmwareProgress(row, percent); });
+}
+
+void GuiConnection::OnRunFinished(int successes) {
+  Post([this, successes] { emit firmwareRunFinished(successes); });
 }
 
 void GuiConnection::OnPtzAvailability(bool steerable) {

@@ -13,12 +13,14 @@
 
 #include "orva/link/device_control.h"
 #include "orva/link/dvr_session.h"
+#include "orva/link/firmware.h"
 #include "orva/link/ptz_control.h"
 #include "orva/media/live_controller.h"
 #include "orva/recordings/download.h"
 #include "orva/recordings/remote_playback.h"
 #include "orva/recordings/search_controller.h"
 #include "orva/setup/rights_monitor.h"
+#include "orva/setup/setup_exchange.h"
 
 namespace orva::app {
 class AppServices;
@@ -29,7 +31,8 @@ namespace orva::view {
 class CVideoView;
 
 class GuiConnection : public QObject, private SessionObserver, private RightsObserver, private DeviceObserver,
-                      private PtzObserver, private PlaybackObserver, private DownloadObserver {
+                      private PtzObserver, private PlaybackObserver, private DownloadObserver,
+                      private SetupObserver, private FirmwareObserver {
   Q_OBJECT
  public:
   // The view must outlive the connection (the decoders draw into it).
@@ -51,6 +54,8 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   SearchController& Search() { return m_search; }
   RemotePlayback& Playback() { return *m_playback; }
   DownloadController& Download() { return *m_download; }
+  SetupExchange& Setup() { return m_setup; }
+  FirmwareUpgrade& Firmware() { return m_firmware; }
   // The status page's free-space readings, kept for as long as the
   // connection (GUI thread only).
   std::vector<FreeSpaceSample>& FreeSpaceSamples() { return m_freeSamples; }
@@ -64,6 +69,11 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void audioChannelsChanged(quint16 mask);
   void recordingChanged(bool recording);
   void rightsChanged();
+  // RIGHT_CHANGE took the setup right away: an open setup window closes
+  // without sending anything.
+  void setupCloseRequested();
+  // RIGHT_CHANGE took the PTZ right away: PTZ control stops (notice 15/0).
+  void ptzRightWithdrawn();
   void ptzAvailabilityChanged(bool steerable);
   // What the search window may show after a change of rights (SearchAccess);
   // stopPlayback: remote playback must end.
@@ -80,6 +90,14 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void downloadStarted(quint32 estimateKiB);
   void downloadProgress(quint64 receivedKiB);  // coalesced: at most one pending
   void downloadEnded(const QString& error);
+  // Remote setup: the database is complete; the recorder's clock answer.
+  // (setupCloseRequested above also follows DB_INIT_REQ.)
+  void setupDatabaseReady();
+  void recorderTime(quint32 wireSeconds);
+  // Firmware upgrade: a row's state (FirmwareRowState) and progress, the end of a run.
+  void firmwareRowChanged(int row, int state, int result);
+  void firmwareProgress(int row, int percent);
+  void firmwareRunFinished(int successes);
 
  private:
   // SessionObserver
@@ -93,6 +111,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void OnCovertApplied(const std::array<uint8_t, 16>& covert, bool changed) override;
   // DeviceObserver
   void OnRecordingChanged(bool recording) override;
+  void OnDvrTime(uint32_t wireSeconds) override;
   // PtzObserver
   void OnPtzAvailability(bool steerable) override;
   // PlaybackObserver
@@ -108,6 +127,13 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   void OnDownloadStarted(uint32_t estimateKiB) override;
   void OnProgress(uint64_t receivedKiB) override;
   void OnDownloadEnded(const std::string& error) override;
+  // SetupObserver
+  void OnDatabaseReady() override;
+  void OnCloseSetupWindow() override;
+  // FirmwareObserver
+  void OnRowChanged(int row, FirmwareRowState state, int32_t result) override;
+  void OnUploadProgress(int row, int percent) override;
+  void OnRunFinished(int successes) override;
 
   template <typename F>
   void Post(F&& f) {
@@ -130,6 +156,8 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   std::atomic<uint64_t> m_received{0};
   std::atomic<bool> m_receivedPosted{false};
   std::vector<FreeSpaceSample> m_freeSamples;
+  SetupExchange m_setup;
+  FirmwareUpgrade m_firmware;
   std::unique_ptr<DvrSession> m_session;  // last: its threads stop before the rest goes
 };
 

@@ -75,7 +75,15 @@ LocalSetupDialog::LocalSetupDialog(const app::LocalSetup& setup, bool removable,
     box->setRange(0, 255);
     box->setValue(setup.opacity[static_cast<size_t>(i)]);
     m_opacity[static_cast<size_t>(i)] = box;
-    grid->addWidget(new QLabel(QStringLiteral("%1").arg(i + 1, 2, 10, QLatin1Char('0')), opacity), i / 3, (i % 3) * 2);
+    // Each box is labelled with the window its slot changes.
+    static const char* const fallbacks[9] = {"Connect dialog",   "Remote search", "Remote setup",
+                                             "Firmware upgrade", "Local setup",   "Local playback",
+                                             "Log and image viewers", "PTZ panel", "Notice window"};
+    const QByteArray key = "dialog.lsetup.opacity." + QByteArray::number(i + 1);
+    auto* label = new QLabel(Label(key.constData(), fallbacks[i]), opacity);
+    label->setObjectName(QStringLiteral("opacityLabel%1").arg(i + 1));
+    label->setToolTip(QStringLiteral("Opacity %1").arg(i + 1, 2, 10, QLatin1Char('0')));
+    grid->addWidget(label, i / 3, (i % 3) * 2);
     grid->addWidget(box, i / 3, (i % 3) * 2 + 1);
   }
 

@@ -42,12 +42,6 @@ const char* SubFallback(int mainIndex, int subIndex) {
   }
 }
 
-const char* NoneTrace(int mainIndex) {
-  static const char* const traces[4] = {"index_sub Program...None...\n", "index_sub logon...None...\n",
-                                        "index_sub Local Play...None...\n", "index_sub setup, image...None...\n"};
-  return traces[mainIndex];
-}
-
 // Cell edges in hundredths of a millimetre, 400 per row.
 constexpr std::array<int, 6> kCellX{100, 800, 3400, 6500, 7800, 10500};
 constexpr int kRowHeight = 400;
@@ -65,12 +59,11 @@ std::vector<LogRow> BuildLogRows(const std::vector<LocalLogRecord>& oldestFirst,
     const int mainIndex = LocalLogMainIndex(r.mainType);
     if (mainIndex >= 0) {
       row.mainType = Label(QStringLiteral("log.main.%1").arg(1u << mainIndex), MainFallback(mainIndex));
+      // A sub type without a known bit has already been traced there.
       const int subIndex = LocalLogSubIndex(r.mainType, r.subType);
       if (subIndex >= 0)
         row.subType = Label(QStringLiteral("log.sub.%1.%2").arg(1u << mainIndex).arg(1u << subIndex),
                             SubFallback(mainIndex, subIndex));
-      else
-        Trace("%s", NoneTrace(mainIndex));
       if (mainIndex == 1) {
         row.host = QString::fromStdString(r.host);
         row.user = QString::fromStdString(r.user);

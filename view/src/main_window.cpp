@@ -67,6 +67,8 @@ MainWindow::MainWindow(app::AppServices& services, QWidget* parent)
   CreateVideoView();
   BuildPlaybackControls();
   BuildLocalControls();
+  BuildSetupControls();
+  BuildFirmwareControls();
   SetLaterFeaturesDisabled();
 
   // The speaker starts at the slider's value, mute cleared (the services
@@ -225,9 +227,6 @@ void MainWindow::BuildControls() {
 }
 
 void MainWindow::SetLaterFeaturesDisabled() {
-  // Commands whose windows arrive in later releases are shown but disabled.
-  for (const char* name : {"RSetup", "FirmUp"})
-    m_commands[QString::fromLatin1(name)]->setEnabled(false);
   if (m_services.Removable()) m_commands["Connect"]->setEnabled(false);
 }
 
@@ -239,6 +238,11 @@ void MainWindow::CreateVideoView() {
   connect(m_view, &CVideoView::layoutChanged, this, [this](int, int) { UpdateLayoutHighlight(); });
   connect(m_view, &CVideoView::snapshotReady, this, &MainWindow::OnSnapshotReady);
   connect(m_view, &CVideoView::channelClicked, this, &MainWindow::FollowPtzChannel);
+  // The full-screen bar's layout buttons act as the main window's do.
+  connect(m_view, &CVideoView::layoutPressed, this, [this](int) {
+    UpdateLayoutHighlight();
+    RequestVisible(m_view->VisibleChannels(), true);
+  });
   m_view->show();
   UpdateLayoutHighlight();
 }
@@ -265,6 +269,10 @@ void MainWindow::UpdateSoundMarks() {
     SkinButton* b = m_channelButtons[static_cast<size_t>(ch)];
     b->SetSoundMark((m_soundChannels >> ch) & 1u);
     b->SetAudioChannelMark(ch == m_audioChannel);
+    // The pane's mark for the connection's per-channel state: the channel
+    // delivers sound.
+    m_view->SetStatusMark(ch, (m_soundChannels >> ch) & 1u ? StatusMark::kAudio : StatusMark::kNone,
+                          kStatusMarkOffsets[2]);
   }
 }
 
@@ -277,7 +285,11 @@ void MainWindow::RefreshState() {
   m_commands["Sound"]->SetLit(m_muted);
   m_commands["OSD"]->SetLit(m_view && m_view->TextOn());
   m_commands["Full"]->SetLit(m_view && m_view->FullScreen());
-  m_commands["Play5"]->SetLit(m_connection && m_connection->Device().Recording());
+  const bool recording = m_connection && m_connection->Device().Recording();
+  m_commands["Play5"]->SetLit(recording);
+  // The recorder records: a mark after every pane's status text.
+  for (int ch = 0; ch < 16; ++ch)
+    m_view->SetStatusMark(ch, recording ? StatusMark::kRecord : StatusMark::kNone, kStatusMarkOffsets[1]);
   // The PTZ panel lives only with live view (the recorder may stop it too).
   if (!live && m_ptzPanel) ClosePtz();
   m_commands["Pan"]->setEnabled(live);

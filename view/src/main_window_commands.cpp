@@ -15,6 +15,7 @@
 #include "orva/view/local_setup_dialog.h"
 #include "orva/view/log_viewer.h"
 #include "orva/view/main_window.h"
+#include "playback_bar.h"
 #include "skin_button.h"
 #include "skin_style.h"
 
@@ -155,8 +156,8 @@ void MainWindow::OnSound() {
 void MainWindow::OnVolume(int value) { m_services.Volume().SetVolume(value); }
 
 void MainWindow::TakeSnapshots() {
-  const bool streaming = m_view->Mode() != ViewMode::kNone || (m_connection && m_connection->Session().LiveActive());
-  if (!streaming) return;
+  // Only while a stream is shown: the display mode is 0 once it stops.
+  if (m_view->Mode() == ViewMode::kNone) return;
   m_view->RequestSnapshots();
   m_snapshotTimer.start();
   m_commands["Save"]->setEnabled(false);
@@ -192,15 +193,15 @@ void MainWindow::ReapSnapshotWriters() {
 void MainWindow::OpenImage() {
   const app::LocalSetup& setup = m_services.Setup();
   OpenImageDialog dialog(QString::fromStdString(m_services.Paths().saved.string()),
-                         Opacity(setup, skin::OpacitySlot::kOpenImage), this);
+                         Opacity(setup, skin::OpacitySlot::kViewers), this);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  auto* viewer = new ImageViewer(dialog.selectedFiles().front(), Opacity(setup, skin::OpacitySlot::kImageViewer), this);
+  auto* viewer = new ImageViewer(dialog.selectedFiles().front(), Opacity(setup, skin::OpacitySlot::kViewers), this);
   viewer->show();
 }
 
 void MainWindow::OpenLocalLog() {
   LogViewer viewer(m_services.Log(), m_services.Setup().dateFormat,
-                   Opacity(m_services.Setup(), skin::OpacitySlot::kLogViewer), this);
+                   Opacity(m_services.Setup(), skin::OpacitySlot::kViewers), this);
   viewer.exec();
 }
 
@@ -212,6 +213,14 @@ void MainWindow::OpenLocalSetup() {
 void MainWindow::ApplyLocalSetup(const app::LocalSetup& setup) {
   const int oldDrawMode = m_services.Setup().drawMode;
   m_services.ApplySetup(setup);
+  // In effect at once for what is running: snapshot texts of live view and
+  // remote playback, the playback bar, and the next audio player's depths.
+  // Windows opened from now on read the settings when they open.
+  m_playbackBar->SetDateFormat(setup.dateFormat);
+  if (m_connection) {
+    m_connection->Live().ApplySettings(setup.audioBuf[0], setup.audioBuf[1], setup.dateFormat);
+    m_connection->Playback().SetDateFormat(setup.dateFormat);
+  }
   if (setup.drawMode == oldDrawMode) return;
   // The decoders of a connection draw into the view: close it, build the
   // view again in place with the new mode, and connect again.

@@ -1,6 +1,7 @@
 // The main window's side of the recorder connection: connecting through the
 // dialog or directly, the close sequence, and the reports that come back.
 #include "connection.h"
+#include "firmware_window.h"
 #include "main_window_view.h"
 #include "orva/view/connect_dialog.h"
 #include "orva/view/main_window.h"
@@ -35,10 +36,16 @@ void MainWindow::Connect(const ConnectParams& params) {
   connect(m_connection, &GuiConnection::identityArrived, this, &MainWindow::OnIdentity);
   connect(m_connection, &GuiConnection::audioChannelsChanged, this, &MainWindow::OnSoundChannels);
   connect(m_connection, &GuiConnection::ptzAvailabilityChanged, this, &MainWindow::OnPtzAvailability);
+  // The PTZ command of the panel's mode finds the right gone and stops PTZ control.
+  connect(m_connection, &GuiConnection::ptzRightWithdrawn, this, [this] {
+    if (m_ptzPanel) OpenPtz(PtzPanelMode());
+  });
   connect(m_connection, &GuiConnection::recordingChanged, this, [this](bool on) { m_commands["Play5"]->SetLit(on); });
   connect(m_connection, &GuiConnection::audioIndicatorChanged, this, [this](bool on) { m_commands["Audio"]->SetLit(on); });
   ConnectPlayback();
   ConnectDownload();
+  ConnectSetup();
+  ConnectFirmware();
   m_lastRequestMask = 0xFFFF;  // the handshake asks for every channel
   m_connection->Open();
   RefreshState();
@@ -50,6 +57,10 @@ void MainWindow::Disconnect() {
   if (!m_connection) return;
   // Forget the object first: a second request while this one runs finds none.
   ClosePtz();
+  // A setup window on this recorder's record ends as Cancel.
+  CloseSetupWindow();
+  // The firmware window shows this connection's upload; the close sequence stops it.
+  delete m_firmwareWindow.data();
   // The search window hands its selection to the connection as it goes.
   delete m_search.data();
   // The close sequence ends the download; its report would come to nobody.
@@ -90,7 +101,13 @@ bool MainWindow::ShowNotice(Notice notice) {
 }
 
 void MainWindow::OnNotice(int category, int code) {
-  ShowNotice(Notice{static_cast<uint16_t>(category), static_cast<uint16_t>(code)});
+  const Notice notice{static_cast<uint16_t>(category), static_cast<uint16_t>(code)};
+  // A refused setup asks whether to send it again.
+  if (category == 7) {
+    AskResendSetup(notice);
+    return;
+  }
+  ShowNotice(notice);
 }
 
 void MainWindow::OnSessionState(int state) {

@@ -4,6 +4,7 @@
 #include <QShortcut>
 
 #include "connection.h"
+#include "firmware_window.h"
 #include "main_window_view.h"
 #include "orva/app/resources.h"
 #include "orva/recordings/local_player.h"
@@ -131,6 +132,9 @@ void MainWindow::UpdatePlaybackButtons() {
   const bool connected = m_connection && m_connection->Session().Connected();
   m_commands["RSearch"]->setEnabled(connected);
   m_commands["RSearch"]->SetLit(m_search != nullptr);
+  // The firmware upgrade works on the connected recorder only.
+  m_commands["FirmUp"]->setEnabled(connected);
+  m_commands["FirmUp"]->SetLit(m_firmwareWindow != nullptr);
   if (m_localPlayer) {
     for (int code : {1, 2, 3, 4, 7}) {
       SkinButton* b = m_commands[QStringLiteral("Play%1").arg(code)];

@@ -23,6 +23,8 @@ int MainWindow::PtzPanelMode() const { return m_ptzPanel ? m_ptzPanel->Mode() : 
 void MainWindow::OpenPtz(int mode) {
   if (!m_connection || !m_connection->Session().LiveActive()) return;
   if (!m_connection->Rights().Has(Right::kPtz)) {
+    // Also the path a withdrawn right takes: an open panel stops PTZ control.
+    if (m_ptzPanel) ClosePtz();
     ShowNotice(kNoticeNotPermitted);
     return;
   }
@@ -61,7 +63,11 @@ void MainWindow::OpenPtz(int mode) {
   m_ptzPanel = panel;
   connect(panel, &CPtzPanel::keyPressed, this, [this](int key) { OnPtzKey(key, true); });
   connect(panel, &CPtzPanel::keyReleased, this, [this](int key) { OnPtzKey(key, false); });
-  connect(panel, &CPtzPanel::modeClicked, this, &MainWindow::OpenPtz);
+  // The panel's own mode buttons only switch to the other mode; the main
+  // window's buttons (and "X") are the ones that close it.
+  connect(panel, &CPtzPanel::modeClicked, this, [this](int clicked) {
+    if (m_ptzPanel && m_ptzPanel->Mode() != clicked) OpenPtz(clicked);
+  });
   connect(panel, &CPtzPanel::centreClicked, this, &MainWindow::OnPtzCentre);
   // "X" takes the same path as the button of the mode shown.
   connect(panel, &CPtzPanel::closeClicked, this, [this] {

@@ -38,6 +38,11 @@ class PlaybackTimeBar : public QWidget {
   Q_OBJECT
  public:
   explicit PlaybackTimeBar(int dateFormat, QWidget* parent = nullptr);
+  void SetDateFormat(int dateFormat) {
+    m_dateFormat = dateFormat;
+    update();
+  }
+  int DateFormat() const { return m_dateFormat; }
   void SetSpans(std::vector<SpanRecord> spans, uint32_t selection);
   void SetShownTime(uint32_t time);
   uint32_t ShownTime() const { return m_shown; }

@@ -24,29 +24,6 @@ QString Text(const QString& key, const char* fallback) {
   return SearchText(k.constData(), fallback);
 }
 
-// Kind labels by index within the type (operation kind 9 comes as 5).
-const char* KindFallback(int type, int kind) {
-  static const char* const power[] = {"System started", "Power failure", "System shut down"};
-  static const char* const record[] = {"Recording started", "Recording stopped", "Disk full", "Overwriting started",
-                                       "Disk error"};
-  static const char* const operation[] = {"Setup changed",     "Time changed",    "Log cleared",
-                                          "Firmware upgraded", "Factory reset",   "User logon",
-                                          "User logoff",       "Disk formatted",  "Local playback"};
-  static const char* const client[] = {"Client connected", "Client disconnected", "Logon refused", "Remote setup",
-                                       "Remote playback",  "Backup",              "PTZ control",   "Firmware upload"};
-  static const char* const event[] = {"Sensor", "Motion", "Video loss", "Video restored", "Alarm output"};
-  auto pick = [kind](const auto& table) -> const char* {
-    return kind >= 0 && static_cast<size_t>(kind) < std::size(table) ? table[kind] : "";
-  };
-  switch (type) {
-    case kLogPower: return pick(power);
-    case kLogRecord: return pick(record);
-    case kLogOperation: return pick(operation);
-    case kLogClient: return pick(client);
-    case kLogEvent: return pick(event);
-    default: return "";
-  }
-}
 
 constexpr LogView kViews[] = {LogView::kAll,    LogView::kEvent,  LogView::kOperation,
                               LogView::kPower,  LogView::kRecord, LogView::kClient};
@@ -83,13 +60,12 @@ constexpr size_t kMaxSamples = 512;
 }  // namespace
 
 QString RemoteLogTypeLabel(int type) {
-  static const char* const names[] = {"Power", "Record", "Operation", "Client", "Event"};
   if (type < 0 || type > 4) return {};
-  return Text(QStringLiteral("rlog.type.%1").arg(type), names[type]);
+  return Text(QStringLiteral("rlog.type.%1").arg(type), LogTypeName(type));
 }
 
 QString RemoteLogKindLabel(int type, int kind) {
-  const char* fallback = KindFallback(type, kind);
+  const char* fallback = LogKindName(type, kind);
   if (!*fallback) return {};
   return Text(QStringLiteral("rlog.kind.%1.%2").arg(type).arg(kind), fallback);
 }

@@ -20,9 +20,21 @@ inline const QColor kDimText{130, 138, 150};
 inline const QColor kRecord{218, 54, 51};
 inline const QColor kSound{63, 185, 80};
 
-// Which Opacity/NN value each dialog uses (01 connect and 05 local setup are
-// fixed; the rest are ours).
-enum class OpacitySlot { kConnect = 1, kNotice = 2, kLogViewer = 3, kImageViewer = 4, kLocalSetup = 5, kOpenImage = 6 };
+// Which Opacity/NN value each window uses (01 connect and 05 local setup are
+// fixed; the rest are ours, one table with docs/DESKTOP.md and the local-setup
+// dialog's labels, texts "dialog.lsetup.opacity.N").
+enum class OpacitySlot {
+  kConnect = 1,
+  kRemoteSearch = 2,  // the search window and the viewers it opens
+  kRemoteSetup = 3,
+  kFirmware = 4,
+  kLocalSetup = 5,
+  kLocalPlayback = 6,
+  kViewers = 7,  // local log viewer, open-image dialog, image viewer
+  kPtz = 8,      // PTZ pad, preset and camera-menu panels
+  kNotice = 9,
+};
+inline constexpr int kOpacitySlots = 9;
 
 // Style sheet for dialogs and their controls.
 QString DialogStyleSheet();

@@ -104,13 +104,38 @@ void CVideoView::OnNoStream(int channel) {
 }
 
 void CVideoView::ResetForLive(int layout) {
-  auto reset = [this, layout] {
+  // The masks are reset here, on the caller's thread, not in the queued
+  // part: the handshake's live request runs on the receive thread, and the
+  // LIVE_CHANNEL_INFO that follows it may set the masks before the GUI
+  // thread gets to the reset, which must not wipe them.
+  d->drawMask = 0xFFFF;
+  d->lossMask = 0;
+  // A reset that was posted but overtaken by a later one (a stop on the GUI
+  // thread right after the handshake's live request) must not run last.
+  const uint64_t serial = ++d->resetSerial;
+  auto reset = [this, layout, serial] {
+    if (d->resetSerial.load() != serial) return;
     // The live request passes the layout it chose from the channel count
     // (four, eight or sixteen panes); keep a real count in that range.
     const int bucket = layout <= 4 ? 4 : layout <= 8 ? 8 : 16;
     const int low = bucket == 4 ? 1 : bucket == 8 ? 5 : 9;
     const int count = d->lastStreamCount >= low && d->lastStreamCount <= bucket ? d->lastStreamCount : bucket;
-    d->Start(ViewMode::kLive, count, std::clamp(layout, 0, kLayoutCount - 1));
+    d->Start(ViewMode::kLive, count, std::clamp(layout, 0, kLayoutCount - 1), false);
+  };
+  if (QThread::currentThread() == thread()) {
+    reset();
+  } else {
+    QMetaObject::invokeMethod(this, reset, Qt::QueuedConnection);
+  }
+}
+
+void CVideoView::ResetAfterStream() {
+  d->drawMask = 0xFFFF;
+  d->lossMask = 0;
+  // Mode 0: nothing is shown, so commands that need a stream ("Save") do nothing.
+  const uint64_t serial = ++d->resetSerial;
+  auto reset = [this, serial] {
+    if (d->resetSerial.load() == serial) d->Start(ViewMode::kNone, d->lastStreamCount, 14, false);
   };
   if (QThread::currentThread() == thread()) {
     reset();
@@ -157,9 +182,10 @@ void CVideoView::SetMode(ViewMode mode) {
 }
 
 void CVideoView::StartStream(ViewMode mode, int channelCount) {
+  ++d->resetSerial;  // a live reset still queued is older than this stream
   const int count = std::clamp(channelCount, 1, kWindowCount);
   d->lastStreamCount = count;
-  d->Start(mode, count, StartingLayout(count));
+  d->Start(mode, count, StartingLayout(count), true);
 }
 
 void CVideoView::SetLayout(int layout) {
@@ -224,6 +250,45 @@ QString CVideoView::CameraTitle(int channel) const { return d->cameraTitles[stat
 void CVideoView::SetCovert(int channel, bool covert) {
   d->covert[static_cast<size_t>(channel & 15)] = covert;
   d->ScheduleFlush(static_cast<uint16_t>(1u << (channel & 15)));
+}
+
+namespace {
+int MarkPlace(int x) {
+  for (size_t i = 0; i < kStatusMarkOffsets.size(); ++i)
+    if (kStatusMarkOffsets[i] == x) return static_cast<int>(i);
+  return -1;
+}
+}  // namespace
+
+bool CVideoView::SetStatusMark(int channel, StatusMark mark, int x) {
+  const int place = MarkPlace(x);
+  if (place < 0 || channel < 0 || channel >= kWindowCount) return false;
+  {
+    std::lock_guard lock(d->textLock);
+    StatusMark& slot = d->marks[static_cast<size_t>(channel)][static_cast<size_t>(place)];
+    if (slot == mark) return true;
+    slot = mark;
+  }
+  d->ScheduleFlush(static_cast<uint16_t>(1u << channel));
+  return true;
+}
+
+StatusMark CVideoView::StatusMarkAt(int channel, int x) const {
+  const int place = MarkPlace(x);
+  if (place < 0 || channel < 0 || channel >= kWindowCount) return StatusMark::kNone;
+  std::lock_guard lock(d->textLock);
+  return d->marks[static_cast<size_t>(channel)][static_cast<size_t>(place)];
+}
+
+const char* CVideoView::StatusMarkPicture(StatusMark mark) {
+  switch (mark) {
+    case StatusMark::kRecord: return "markrec";
+    case StatusMark::kAudio: return "markaudio";
+    case StatusMark::kMotion: return "markmotion";
+    case StatusMark::kAlarm: return "markalarm";
+    case StatusMark::kNone: break;
+  }
+  return nullptr;
 }
 
 int CVideoView::PictureRate(int channel) const { return d->rates[static_cast<size_t>(channel & 15)].load(); }
@@ -314,7 +379,7 @@ void CVideoView::resizeEvent(QResizeEvent* event) {
 
 // ------------------------------------------------------------ Impl
 
-void CVideoView::Impl::Start(ViewMode newMode, int count, int startLayout) {
+void CVideoView::Impl::Start(ViewMode newMode, int count, int startLayout, bool resetMasks) {
   seekTimer.stop();
   mode = newMode;
   channelCount = count;
@@ -322,8 +387,10 @@ void CVideoView::Impl::Start(ViewMode newMode, int count, int startLayout) {
   layout = startLayout;
   page = 0;
   savedLayout = -1;
-  drawMask = 0xFFFF;
-  lossMask = 0;
+  if (resetMasks) {
+    drawMask = 0xFFFF;
+    lossMask = 0;
+  }
   for (int c = 0; c < kChannelCount; ++c) q.Store().At(c).lock.lock();
   for (int w = 0; w < kWindowCount; ++w) windowMap[static_cast<size_t>(w)] = w;
   for (int c = 0; c < kChannelCount; ++c) {

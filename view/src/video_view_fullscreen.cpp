@@ -30,7 +30,14 @@ bool CVideoView::EnterFullScreen(int monitor) {
   auto* bar = new ControlBar();
   bar->PlaceOn(area);
   connect(bar, &ControlBar::leaveRequested, this, &CVideoView::LeaveFullScreen);
-  connect(bar, &ControlBar::layoutRequested, this, &CVideoView::SetLayout);
+  // The bar's layout buttons are the main window's: ignored while the PTZ
+  // panel drives the camera's menu, and each press is reported so that
+  // live view asks for the visible channels again.
+  connect(bar, &ControlBar::layoutRequested, this, [this](int layout) {
+    if (d->menuMode) return;
+    SetLayout(layout);
+    emit layoutPressed(layout);
+  });
   bar->show();
   d->bar = bar;
   d->RepaintAll();

@@ -67,6 +67,9 @@ struct CVideoView::Impl {
   std::atomic<uint16_t> drawMask{0xFFFF};
   std::atomic<uint16_t> lossMask{0};
   std::atomic<uint32_t> lastTag{0};
+  // Counts the resets asked for (live, after a stream, a new stream); a
+  // queued reset runs only when it is still the latest.
+  std::atomic<uint64_t> resetSerial{0};
 
   // --- text (the text records under textLock; the rest GUI thread) ---
   struct TextRecord {
@@ -75,6 +78,9 @@ struct CVideoView::Impl {
   };
   mutable std::mutex textLock;
   std::array<TextRecord, kWindowCount> text{};
+  // The mark record of each channel, one mark per place (kStatusMarkOffsets);
+  // kept across streams: the connection's state outlives a live restart.
+  std::array<std::array<StatusMark, kStatusMarkOffsets.size()>, kWindowCount> marks{};
   std::array<QString, kWindowCount> cameraTitles;
   std::array<bool, kWindowCount> covert{};
   bool textOn = true;
@@ -126,7 +132,9 @@ struct CVideoView::Impl {
   QPointer<ControlBar> bar;
 
   // Helpers (video_view.cpp unless noted).
-  void Start(ViewMode newMode, int count, int startLayout);
+  // resetMasks: also clear the draw and video-loss masks (live view resets
+  // them itself, on the thread that asks for live video).
+  void Start(ViewMode newMode, int count, int startLayout, bool resetMasks);
   void ApplyPage(bool emitSignals);
   bool PageHasPresent() const;
   void AdvanceSeek();
@@ -151,6 +159,8 @@ struct CVideoView::Impl {
   void PaintOverlay(QPainter& p, const std::vector<Pane>& panes, const QRegion& region);
   void DrawFixed(QPainter& p, const QPixmap& pixmap, const QRect& rect) const;
   void DrawTexts(QPainter& p, const Pane& pane);
+  // One 16 x 16 mark picture at x = L x 10 + offset, 18 above the bottom.
+  void DrawMark(QPainter& p, const QRect& pane, int statusLength, int offset, const char* picture);
 };
 
 inline QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }

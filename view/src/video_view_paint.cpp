@@ -185,9 +185,11 @@ void CVideoView::Impl::DrawTexts(QPainter& p, const Pane& pane) {
                QString::asprintf("CH%d  Video Loss", pane.channel + 1));
   } else if (pane.kind == PaneKind::kPicture) {
     TextRecord record;
+    std::array<StatusMark, kStatusMarkOffsets.size()> channelMarks{};
     {
       std::lock_guard lock(textLock);
       record = text[static_cast<size_t>(pane.channel)];
+      channelMarks = marks[static_cast<size_t>(pane.channel)];
     }
     if (record.valid) {
       const QString title = CVideoView::TitleText(mode, pane.channel, cameraTitles[static_cast<size_t>(pane.channel)],
@@ -199,20 +201,26 @@ void CVideoView::Impl::DrawTexts(QPainter& p, const Pane& pane) {
       p.setPen(kStatusColour);
       p.drawText(QRect(r.left() + kTextX, r.top() + r.height() - kCharHeight - kStatusGap, r.width(), lineHeight),
                  Qt::AlignLeft | Qt::AlignTop, status);
-      // The player's state icon after the status text, in panes wide enough.
+      const int length = static_cast<int>(status.size());
+      // The player's state icon after the status text, in panes wide enough;
+      // in playback it takes the first place of the mark record.
       const bool playback = mode == ViewMode::kRemotePlayback || mode == ViewMode::kLocalPlayback;
-      if (playback && r.width() > 190) {
-        const char* name = CVideoView::PlaybackMark(playMode, playPaused, playSpeed);
-        auto it = markCache.find(name);
-        if (it == markCache.end()) it = markCache.emplace(name, app::Resources::Picture(name)).first;
-        const QPixmap& mark = it->second;
-        if (!mark.isNull())
-          p.drawPixmap(QRect(r.left() + static_cast<int>(status.size()) * 10 + 5, r.top() + r.height() - 18, 16, 16),
-                       mark);
-      }
+      if (playback && r.width() > 190)
+        DrawMark(p, r, length, kStatusMarkOffsets[0], CVideoView::PlaybackMark(playMode, playPaused, playSpeed));
+      for (size_t i = playback ? 1 : 0; i < kStatusMarkOffsets.size(); ++i)
+        if (const char* name = CVideoView::StatusMarkPicture(channelMarks[i]))
+          DrawMark(p, r, length, kStatusMarkOffsets[i], name);
     }
   }
   p.restore();
+}
+
+void CVideoView::Impl::DrawMark(QPainter& p, const QRect& pane, int statusLength, int offset, const char* picture) {
+  auto it = markCache.find(picture);
+  if (it == markCache.end()) it = markCache.emplace(picture, app::Resources::Picture(picture)).first;
+  const QPixmap& mark = it->second;
+  if (!mark.isNull())
+    p.drawPixmap(QRect(pane.left() + statusLength * 10 + offset, pane.top() + pane.height() - 18, 16, 16), mark);
 }
 
 void CVideoView::Impl::PaintOverlay(QPainter& p, const std::vector<Pane>& panes, const QRegion& region) {

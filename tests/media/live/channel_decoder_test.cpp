@@ -18,11 +18,14 @@ using namespace std::chrono_literals;
 
 // A scripted library: decode writes the first payload byte of the part into
 // the lines of its field, so the test can see which entry reached the picture.
+// A part tagged kRejected is refused with nothing written.
 struct Script {
   std::mutex lock;
   std::vector<std::string> calls;
   std::vector<int> decodedTags;
 } g_script;
+
+constexpr uint8_t kRejected = 0xEE;
 
 void* FakeCreate(int32_t) { return reinterpret_cast<void*>(0x1); }
 void FakeDestroy(void*) {}
@@ -42,6 +45,7 @@ int FakeDecode(void*, const uint8_t* in, int len, uint8_t* out, int cap, int32_t
   std::lock_guard g(g_script.lock);
   g_script.calls.push_back("decode mode " + std::to_string(mode) + " len " + std::to_string(len));
   g_script.decodedTags.push_back(tag);
+  if (tag == kRejected) return -3;
   // Whole pictures are 352 x 240 here, fields belong to 704 x 480 pictures.
   const int width = (mode == 0) ? 352 : 704, height = (mode == 0) ? 240 : 480;
   if (static_cast<size_t>(cap) < static_cast<size_t>(width) * height * 3 / 2) return -1;
@@ -248,6 +252,58 @@ TEST_F(ChannelDecoderTest, TwoFieldPicturesDecodeBothPartsAndFillTheSecondFields
   EXPECT_EQ(y[704 * 1], 100);
   EXPECT_EQ(y[704 * 477], 100);
   EXPECT_EQ(y[704 * 479], 200);
+}
+
+TEST_F(ChannelDecoderTest, AReaderAlwaysSeesOneWholePictureAndARejectedFrameKeepsTheLastOne) {
+  HeadlessView view;
+  DecoderContext context = Context(view);
+  context.mode = StreamMode::kLocalPlayback;  // no backlog rule: every frame is decoded
+  context.currentSecond = [] { return 0u; };
+  CChannelDecoder decoder(1, context);
+  auto& ch = view.Store().At(1);
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0}, backwards{0}, reads{0};
+  // Reads as the desktop paints: under the channel lock, at any moment.
+  std::thread reader([&] {
+    int last = 0;
+    while (!done.load()) {
+      {
+        std::lock_guard lock(ch.lock);
+        if (ch.hasPicture) {
+          const uint8_t tag = ch.picture[0];
+          for (int y = 1; y < 240; ++y)
+            if (ch.picture[static_cast<size_t>(y) * 352 + 351] != tag) {
+              ++torn;
+              break;
+            }
+          if (tag < last) ++backwards;
+          last = tag;
+          ++reads;
+        }
+      }
+      std::this_thread::yield();
+    }
+  });
+  decoder.Enqueue(Frame(0, true));
+  decoder.Enqueue(Frame(0, true));
+  for (int i = 1; i <= 120; ++i) decoder.Enqueue(Frame(static_cast<uint8_t>(i), i == 1));
+  ASSERT_TRUE(WaitFor([&] { return decoder.Stats().pictures == 120; }));
+  // Refused frames, with pictures in between: each time the channel keeps
+  // the picture before it, never an older one.
+  uint8_t shown = 120;
+  for (uint8_t next : {kRejected, uint8_t{121}, kRejected, kRejected, uint8_t{122}, kRejected}) {
+    const uint64_t before = decoder.Stats().pictures;
+    decoder.Enqueue(Frame(next, false));
+    ASSERT_TRUE(WaitFor([&] { return decoder.Stats().pictures == before + 1; }));
+    if (next != kRejected) shown = next;
+    std::lock_guard lock(ch.lock);
+    EXPECT_EQ(ch.picture[0], shown) << "after tag " << int{next};
+  }
+  done = true;
+  reader.join();
+  EXPECT_GT(reads.load(), 0);
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(backwards.load(), 0);
 }
 
 TEST_F(ChannelDecoderTest, RgbPicturesAreStoredBottomUp) {

@@ -4,6 +4,7 @@
 // channel, refusals, and the stop.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <thread>
 
 #include "orva/link/catalogue.h"
@@ -51,6 +52,42 @@ std::vector<uint8_t> AudioBlock(int channel) {
   StoreBE32(h + 12, 4016 / 16);
   return block;
 }
+
+// A sound device whose Open waits until released, to hold the receive
+// thread inside the audio player's start.
+class GatedSoundDevice : public SoundDevice {
+ public:
+  explicit GatedSoundDevice(SoundDevice& inner) : m_inner(inner) {}
+  bool Open(size_t bytes, std::string& error) override {
+    std::unique_lock lock(m_lock);
+    m_entered = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return m_open; });
+    return m_inner.Open(bytes, error);
+  }
+  size_t BufferSize() const override { return m_inner.BufferSize(); }
+  bool Write(size_t offset, const uint8_t* data, size_t bytes) override { return m_inner.Write(offset, data, bytes); }
+  bool PlayFrom(size_t offset) override { return m_inner.PlayFrom(offset); }
+  void Stop() override { m_inner.Stop(); }
+  bool GetCursors(size_t& play, size_t& write) override { return m_inner.GetCursors(play, write); }
+  WaitResult WaitForEnd() override { return m_inner.WaitForEnd(); }
+  void Wake() override { m_inner.Wake(); }
+  bool WaitEntered() {
+    std::unique_lock lock(m_lock);
+    return m_changed.wait_for(lock, 3s, [this] { return m_entered; });
+  }
+  void Release() {
+    std::lock_guard lock(m_lock);
+    m_open = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  SoundDevice& m_inner;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_entered = false, m_open = false;
+};
 
 class LiveControllerTest : public ::testing::Test {
  protected:
@@ -177,6 +214,51 @@ TEST_F(LiveControllerTest, SoundPlaysOnlyForTheChannelShownAlone) {
   Sync();
   EXPECT_FALSE(session->AudioIndicator());
   EXPECT_EQ(live->AudioChannels(), 0);
+}
+
+TEST_F(LiveControllerTest, TheStopEndsTheSoundAndItsIndicator) {
+  ManualSoundClock clock;
+  MemorySoundDevice device(clock);
+  Connect(16, &device);
+  ASSERT_TRUE(recorder.Write(Frame(msg::LIVE_CHANNEL_INFO, Be32(0x0000FFFF))));
+  audioOn = true;
+  SendBlock(AudioBlock(3), 65535, true);
+  Sync();
+  ASSERT_TRUE(live->AudioPlayerExists());
+  ASSERT_TRUE(session->AudioIndicator());
+  ASSERT_EQ(live->AudioChannels(), 0x0008);
+  live->StopLive();
+  EXPECT_FALSE(live->AudioPlayerExists());
+  EXPECT_FALSE(session->AudioIndicator());
+  EXPECT_FALSE(session->AudioState());
+  EXPECT_EQ(live->AudioChannels(), 0);
+  EXPECT_EQ(observer.AudioIndicators().back(), false);
+}
+
+TEST_F(LiveControllerTest, AStopWhileTheRecordersSoundIsBeingStartedLeavesNoPlayer) {
+  ManualSoundClock clock;
+  MemorySoundDevice inner(clock);
+  GatedSoundDevice device(inner);
+  Connect(16, &device);
+  ASSERT_TRUE(recorder.Write(Frame(msg::LIVE_CHANNEL_INFO, Be32(0x0000FFFF))));
+  Sync();
+  // The recorder's next header turns audio on: the receive thread has seen
+  // live active and is starting the player when the user stops live view.
+  ASSERT_TRUE(recorder.Write(Frame(500, {}, 0x4000, true)));
+  ASSERT_TRUE(device.WaitEntered());
+  std::atomic<bool> stopped{false};
+  std::thread user([&] {
+    live->StopLive();
+    stopped = true;
+  });
+  std::this_thread::sleep_for(100ms);
+  device.Release();
+  user.join();
+  ASSERT_TRUE(stopped);
+  Sync();  // the receive thread is past that header
+  EXPECT_FALSE(live->AudioPlayerExists()) << "a player started after the stop had released it";
+  EXPECT_FALSE(session->AudioIndicator());
+  EXPECT_FALSE(session->LiveActive());
 }
 
 TEST_F(LiveControllerTest, RefusalsAndTheStop) {

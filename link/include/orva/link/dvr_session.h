@@ -136,6 +136,8 @@ class DvrSession {
   // False when the message did not go out whole (a payload over 65,535
   // bytes is refused, as one message cannot carry it).
   bool Send(uint16_t code, std::span<const uint8_t> payload = {}, bool audioFlag = false);
+  // The same with stream flags in the header (fragment uploads).
+  bool SendWithFlags(uint16_t code, uint16_t streamFlags, std::span<const uint8_t> payload);
   void PostNotice(Notice notice);
   SessionObserver* Observer() const { return m_observer; }
   LogonJournal* Journal() const { return m_journal; }
@@ -152,6 +154,13 @@ class DvrSession {
   bool AudioState() const { return m_bAudioState.load(); }
   void SetAudioState(bool on) { m_bAudioState = on; }
   bool AudioIndicator() const { return m_bAudioIndicator.load(); }
+  // A stream's sound ends with the stream (live stop, playback stop). The
+  // caller first clears its stream flag, then this runs `release` (which
+  // takes the audio player away) and clears the audio state and indicator,
+  // all under the lock that following the audio flag holds: a header being
+  // followed on the receive thread either started its player before (and
+  // `release` takes it) or sees the stream already ended.
+  void EndAudio(const std::function<void()>& release);
   bool StopRequested() const { return m_bStopRequest.load(); }
   bool ReceiveThreadRunning() const { return m_bRecvRunning.load(); }
 
@@ -174,6 +183,7 @@ class DvrSession {
   void Thread_Connecting();
   void FinishConnectFailure(int error);
   void FollowAudioFlag(const MessageHeader& header);
+  bool SendMessage(MessageHeader header, std::span<const uint8_t> payload);
   bool Dispatch(const MessageHeader& header);
   bool RecvFn_Hello48Ack(const MessageHeader& header);
   bool RecvFn_Bye48(const MessageHeader& header);
@@ -216,6 +226,9 @@ class DvrSession {
   std::atomic<bool> m_bTransferActive{false};
   std::atomic<bool> m_bAudioState{false};
   std::atomic<bool> m_bAudioIndicator{false};
+  // Held while the audio flag is followed (check, player start or stop,
+  // indicator) and by EndAudio, so that neither sees half of the other.
+  std::mutex m_audioLock;
   std::atomic<bool> m_bVersionFlag{false};
   std::atomic<int> m_nChannels{16};
   std::atomic<bool> m_bOpened{false};

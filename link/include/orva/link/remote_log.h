@@ -40,6 +40,11 @@ int LogTypeOf(const LogRecord& record);
 // operation 0-9, client 0-7, event 0-4), or -1 (traced); for operation
 // records kind 9 shares kind 5's label, so it is reported as 5.
 int LogKindOf(const LogRecord& record);
+// The English labels of the log types and kinds (by LogTypeOf and
+// LogKindOf; "" for none). The desktop's resource texts translate these; the
+// command-line tool prints them as they are, so both show the same list.
+const char* LogTypeName(int type);
+const char* LogKindName(int type, int kind);
 // The detail column: the channel list for events ("%02d " each), the text
 // for power kind 1 only, for operations except kinds 2 and 8, else the text.
 std::string LogDetailText(const LogRecord& record);

@@ -42,6 +42,9 @@ struct DecoderContext {
   std::function<uint32_t()> currentSecond;
   // Date format for snapshot texts: 0 Y-M-D, 1 M-D-Y, 2 D-M-Y.
   int dateFormat = 0;
+  // When set, read at each snapshot instead (the local settings may change
+  // while a stream runs); it must outlive the decoders.
+  const std::atomic<int>* dateFormatNow = nullptr;
 };
 
 struct ChannelDecoderStats {
@@ -74,8 +77,10 @@ class CChannelDecoder {
  private:
   void Thread_Decode();
   std::unique_ptr<ChannelFrame> TakeThird(size_t& depth);
-  bool DecodePicture(const ChannelFrame& frame);
-  void Publish(const ChannelFrame& frame, uint32_t second);
+  // Decodes into m_back; false when the frame does not fit. `written` tells
+  // whether the library put a picture there.
+  bool DecodePicture(const ChannelFrame& frame, bool rgb, bool& written);
+  void Publish(const ChannelFrame& frame, uint32_t second, bool rgb, bool written);
 
   const int m_channel;
   const DecoderContext m_context;
@@ -95,8 +100,12 @@ class CChannelDecoder {
   // Worker thread only.
   CH264Decoder m_decoderA;
   CH264Decoder m_decoderB;
-  std::vector<uint8_t> m_output;  // decoded YV12 picture
-  std::vector<uint8_t> m_rgb;     // its top-down BGR24 conversion
+  // The channel's back buffer: the next picture is decoded (and in RGB draw
+  // mode turned bottom-up) here, then swapped with the store's buffer under
+  // the channel lock, so a reader never sees a half-made picture and nothing
+  // is copied.
+  std::vector<uint8_t> m_back;
+  std::vector<uint8_t> m_rgb;  // RGB draw mode: top-down BGR24 conversion
   int64_t m_lastGeneration = -1;  // -1: none
   int m_lastWidth = 352;
   int m_lastHeight = 240;

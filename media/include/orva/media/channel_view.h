@@ -72,6 +72,9 @@ class ChannelView {
   // --- live requests ---
   // Layout chosen from the channel count: 1 four panes, 5 eight, 14 sixteen.
   virtual void ResetForLive(int layout) { (void)layout; }
+  // A stream has stopped (live, playback or the connection's close): the
+  // sixteen-pane layout with nothing on screen, display mode 0.
+  virtual void ResetAfterStream() { ResetForLive(14); }
   virtual void SetChannelMask(uint16_t mask) { (void)mask; }
   virtual void SetVideoLoss(uint16_t lossMask) { (void)lossMask; }
   virtual void OnLiveFrameTag(uint32_t tag) { (void)tag; }

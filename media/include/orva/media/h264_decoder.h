@@ -65,6 +65,11 @@ class H264Library {
 // Output capacity passed to every decode: one picture buffer (720 x 576 x 3).
 inline constexpr int kDecoderOutputCapacity = 1244160;
 
+// Whether a decode result means pixels were written to the output: a picture
+// (1), or as much of a mismatched picture as fits (-4 size, -5 capacity).
+// Without a handle or on any other failure the output is left as it was.
+inline bool PictureWritten(int result) { return result == 1 || result == -4 || result == -5; }
+
 class CH264Decoder {
  public:
   // Creates a decoder instance (create(0)); without the export, or when it

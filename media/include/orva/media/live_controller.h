@@ -58,6 +58,10 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   void StopLive();
   // AUDIO_ONOFF_REQ: on, or off.
   void RequestAudio(bool on);
+  // New local settings, in effect at once: the date format of the next
+  // snapshot text, the prebuffer depths of the next audio player.
+  void ApplySettings(int liveAudioDepth, int playbackAudioDepth, int dateFormat);
+  int AudioDepth(bool live) const { return live ? m_liveDepth.load() : m_playbackDepth.load(); }
 
   // A change of the user's rights starts a new live generation.
   void OnRightsChanged() { ++m_generation; }
@@ -70,7 +74,9 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   // frame (false without a player), keep it silent, or drain and release it.
   bool QueueAudio(int channel, std::span<const uint8_t> frame);
   void SilenceAudio(bool silent);
-  void DrainAudio() { ReleaseAudio(true); }
+  void DrainAudio() { EndAudio(true); }
+  // An audio player exists (the recorder's sound is being followed).
+  bool AudioPlayerExists() const;
 
   uint16_t VideoLoss() const { return m_videoLoss.load(); }
   uint16_t AudioChannels() const { return m_audioPresent.load(); }
@@ -91,6 +97,11 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   void OnCloseStage(CloseStage stage) override;
   void ReleaseDecoders();
   void ReleaseAudio(bool drain);
+  // Waits (when asked) for the player's queue to drain, then lets it go.
+  void FinishAudio(std::unique_ptr<CAudioPlayer> player, bool drain);
+  // The stream's sound ends with it: player, audio state, indicator and the
+  // channels with sound, atomically with respect to the audio switch.
+  void EndAudio(bool drain);
   void HandleVideo(const MessageHeader& header, const LiveBlock& block);
   void HandleAudio(const LiveBlock& block);
   bool Suppressed(int channel) const;
@@ -104,6 +115,7 @@ class LiveController : private AudioSwitch, private CloseParticipant {
   std::function<bool(int)> m_covertHidden;
   std::function<void(uint16_t)> m_audioObserver;
 
+  std::atomic<int> m_liveDepth, m_playbackDepth, m_dateFormat;
   std::atomic<uint32_t> m_generation{0};
   std::atomic<uint16_t> m_videoLoss{0};
   std::atomic<uint16_t> m_audioPresent{0};

@@ -139,6 +139,7 @@ class RemotePlayback : private CloseParticipant {
 
   void Attach(DvrSession& session);
   void SetObserver(PlaybackObserver* observer) { m_observer = observer; }
+  // Also while playing: the next snapshot text uses it.
   void SetDateFormat(int format) { m_dateFormat = format; }
 
   // --- UI thread ---
@@ -218,7 +219,7 @@ class RemotePlayback : private CloseParticipant {
   const PlaybackTiming m_timing;
   DvrSession* m_session = nullptr;
   PlaybackObserver* m_observer = nullptr;
-  int m_dateFormat = 0;
+  std::atomic<int> m_dateFormat{0};
 
   // Shared by the UI and receive threads.
   std::atomic<bool> m_requested{false};  // PLAY_ON_REQ out, no answer yet

@@ -36,8 +36,13 @@ struct CameraSnapshot {
 
 // What the client must do after a RIGHT_CHANGE, for the windows that the
 // rights gate. The UI carries these out on its own thread.
-enum class SearchAccess { kAll = 0, kBackupOnly = 1, kPlaybackOnly = 2, kNone = 3 };
+// kUnchanged: the search window is told nothing (the handling stopped early,
+// as it does when the user's access was withdrawn).
+enum class SearchAccess { kAll = 0, kBackupOnly = 1, kPlaybackOnly = 2, kNone = 3, kUnchanged = 4 };
 struct RightsActions {
+  // The user may no longer log in: notice 15/0 has been posted and nothing
+  // else is to be done (every other member keeps its "no action" value).
+  bool accessWithdrawn = false;
   bool closeSetupWindow = false;
   SearchAccess search = SearchAccess::kAll;  // kNone: close the search window
   bool stopPlayback = false;

@@ -83,7 +83,7 @@ struct SimArchiveConfig {
   SimArchiveConfig();
 };
 
-// The recorder's log and status answers.
+// The recorder's log, status and firmware answers.
 struct SimInfoConfig {
   int logRecordBytes = 200;       // 32-4096: size of one LOG_INFO_ACK record
   int logEvents = 200;            // 0-2000: latest archive events listed in the log
@@ -92,6 +92,28 @@ struct SimInfoConfig {
   uint32_t diskDayMb = 40960;     // megabytes one recorded day takes off the free space
   int statusDevices = 0;          // 0-4 extra devices; 0 sends the 16-byte status block
   int32_t statusNack = 0;         // non-zero: refuse STATUS_INFO_REQ with this result
+  // Firmware upgrade.
+  int32_t fwUpdateNack = 0;       // non-zero: refuse FW_UPDATE_REQ with this result
+  int32_t fwRxFail = 0;           // non-zero: FW_DATA_RX_FAIL with this result for every image
+  int32_t fwUpdateFail = 0;       // non-zero: FW_UPDATE_FAIL with this result after a good image
+  std::string writeFirmware;      // non-empty: write sample firmware files here and exit
+};
+
+// The recorder's setup database and its exchange, and the Time-protocol
+// server that the recorder runs beside it on request.
+struct SimSetupConfig {
+  uint8_t major = 4, minor = 2;   // database version in bytes 0 and 1
+  int fragmentBytes = 16384;      // 16-65535: largest DB_INFO_ACK fragment
+  bool crcFault = false;          // fault: DB_INFO_ACK carries a CRC that does not match
+  int32_t infoNack = 0;           // non-zero: refuse DB_INFO_REQ (DB48_INFO_NACK) with this result
+  int32_t updateNack = 0;         // non-zero: refuse DB_UPDATE_REQ with this result
+  int32_t initNack = 0;           // non-zero: refuse DB_INIT_REQ with this result
+  int32_t testMailNack = 0;       // non-zero: refuse SEND_TEST_MAIL_REQ with this result
+  std::string file;               // non-empty: the setup is read from and kept in this file
+  int sysEtcBytes = 320;          // 0-65535: SYS_ETC_INFO size after login; 0 = not sent
+  int sysEtcExBytes = 3200;       // 0-65535: SYS_ETC_INFO_EX size after login; 0 = not sent
+  int timePort = -1;              // RFC 868 time server port; -1 = none, 0 = any free port
+  int64_t timeOffset = 0;         // seconds added to the true time the time server reports
 };
 
 // Motion (kind 2) 30 s every 10 minutes on channels 2, 4, ... 16 and alarm
@@ -137,6 +159,7 @@ struct SimConfig {
 
   SimArchiveConfig archive;        // recordings, their search and playback
   SimInfoConfig info;              // log and status answers
+  SimSetupConfig setup;            // setup database, its exchange, time server
 };
 
 // Checks the limits that the wire layouts impose (slot count, text widths,

@@ -2,6 +2,7 @@
 // camera-name change notices. All sizes are fixed by the wire layouts.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,6 +38,15 @@ std::vector<uint8_t> BuildRightsTable(const std::vector<SimUser>& users);
 std::vector<uint8_t> BuildDbChange(const SimConfig& config);
 // DB_CHANGE_UNICODE payload (1108 bytes) with big-endian UTF-16 names.
 std::vector<uint8_t> BuildDbChangeUnicode(const SimConfig& config);
+// The same two notices from stored bytes: a covert byte per channel and
+// narrow names of at most 32 bytes each (copied as they are).
+std::vector<uint8_t> BuildDbChange(const std::array<uint8_t, 16>& covert,
+                                   const std::array<std::string, 16>& names);
+// UTF-16 names, cut to 31 units without splitting a surrogate pair.
+std::vector<uint8_t> BuildDbChangeUnicode(const std::array<uint8_t, 16>& covert,
+                                          const std::array<std::u16string, 16>& names);
+// Cuts UTF-8 text to at most maxBytes without splitting a character.
+std::string CutUtf8(const std::string& text, size_t maxBytes);
 // BYE48 / NACK payload: one big-endian signed result code.
 std::vector<uint8_t> BuildResult(int32_t result);
 

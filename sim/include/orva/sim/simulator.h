@@ -57,6 +57,11 @@ class Simulator {
   // The camera of a channel (0-15); a default PtzState for channels that
   // cannot be steered or are out of range.
   PtzState PtzPosition(int channel) const;
+  // The recorder's setup database now (64,512 bytes, network byte order,
+  // its clock field 0).
+  std::vector<uint8_t> SetupImage() const;
+  // The bound port of the Time-protocol server, 0 when it does not run.
+  uint16_t TimePort() const;
 
  private:
   struct Impl;

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -25,6 +26,7 @@ namespace orva {
 class LiveController;
 class LocalPlayer;
 class PtzControl;
+class SetupDatabase;
 namespace pictures {
 class CSnapshotWriter;
 }
@@ -41,6 +43,8 @@ class MainVideoView;
 class NoticeWindow;
 class PlaybackTimeBar;
 class RecordingSearchWindow;
+class SetupWindow;
+class FirmwareWindow;
 class SkinButton;
 
 inline constexpr int kMainWindowWidth = 928, kMainWindowHeight = 698;
@@ -144,6 +148,23 @@ class MainWindow : public QWidget {
   CPresetPanel* PresetPanel() const;
   CDomeMenuPanel* DomeMenuPanel() const;
   PtzControl* Ptz() const;
+
+  // --- remote setup (main_window_setup.cpp) ---
+  // "RSetup": with the setup right asks for the database (the window opens
+  // when it has arrived), else notice 15/0.
+  void OpenRemoteSetup();
+  // A saved record opened for review, without a recorder. False (with the
+  // reason) when the file is refused.
+  bool OpenSetupFile(const QString& path, QString* error = nullptr);
+  SetupWindow* SetupWindowShown() const;
+  // Answers the questions of notices 7/x (send again?) and 16/0 (reset?);
+  // null asks with a message box.
+  void SetQuestionHook(std::function<bool(Notice)> hook) { m_question = std::move(hook); }
+  // --- firmware upgrade (main_window_firmware.cpp) ---
+  // "FirmUp": scans the Upgrade folder and opens the window, or shows why not
+  // (15/0, 11/1). Closing it after a success offers the reboot (8/5).
+  void OpenFirmware();
+  FirmwareWindow* FirmwareWindowShown() const;
   // The camera's own menu is being driven: layout and channel commands are ignored.
   bool PtzMenuMode() const;
   // The current PTZ channel, -1 when none was chosen.
@@ -235,6 +256,21 @@ class MainWindow : public QWidget {
   void FollowPtzChannel(int channel);
   int PtzPanelMode() const;  // -1 without a panel
 
+  // main_window_setup.cpp
+  void BuildSetupControls();
+  void ConnectSetup();
+  void OnSetupDatabaseReady();
+  void OnSetupFinished(int result);
+  void CloseSetupWindow();
+  bool Ask(Notice notice);
+  void AskResendSetup(Notice notice);
+  void ConfirmInitialize();
+
+  // main_window_firmware.cpp
+  void BuildFirmwareControls();
+  void ConnectFirmware();
+  void OnFirmwareClosed();
+
   app::AppServices& m_services;
   MainVideoView* m_view = nullptr;
   GuiConnection* m_connection = nullptr;
@@ -280,6 +316,11 @@ class MainWindow : public QWidget {
   QPoint m_dragOffset;
   bool m_dragging = false;
   bool m_closing = false;
+
+  QPointer<SetupWindow> m_setupWindow;
+  QPointer<FirmwareWindow> m_firmwareWindow;
+  SetupDatabase* m_setupImage = nullptr;  // the connection's image while the window edits it
+  std::function<bool(Notice)> m_question;
 };
 
 }  // namespace orva::view

@@ -19,7 +19,7 @@ inline constexpr int kPtzPanelOffsetX = 730, kPtzPanelOffsetY = 550;
 inline constexpr int kPresetPanelWidth = 320, kPresetPanelHeight = 200;
 inline constexpr int kPresetPanelAboveBottom = 261;
 // The settings' opacity slot (1-9) used by the PTZ windows.
-inline constexpr int kPtzOpacitySlot = 7;
+inline constexpr int kPtzOpacitySlot = 8;
 
 class CPtzPanel : public QWidget {
   Q_OBJECT

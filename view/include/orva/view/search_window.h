@@ -54,6 +54,7 @@ class RecordingSearchWindow : public QDialog, private SearchObserver {
 
   // Enables only the page buttons the user's rights allow.
   void SetAccess(SearchAccess access);
+  SearchAccess Access() const { return m_access; }
   // After the stop button: back to the page the playback came from.
   void ReturnTo(const PlaybackOrigin& origin);
   void SetLocalPlaybackOpen(bool open);

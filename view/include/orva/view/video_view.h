@@ -29,6 +29,13 @@ namespace orva::view {
 
 enum class ViewMode { kNone = 0, kLive = 1, kRemotePlayback = 2, kLocalPlayback = 3 };
 
+// The marks drawn after a pane's status text (pictures "markrec",
+// "markaudio", "markmotion", "markalarm").
+enum class StatusMark { kNone = 0, kRecord, kAudio, kMotion, kAlarm };
+// Their places: x = L x 10 + offset from the pane's left edge, L the status
+// text's length; 10 is 0.85 x the font's 12 points, truncated.
+inline constexpr std::array<int, 3> kStatusMarkOffsets{5, 25, 40};
+
 class CVideoView : public QWidget, public ChannelView {
   Q_OBJECT
  public:
@@ -46,6 +53,7 @@ class CVideoView : public QWidget, public ChannelView {
                   std::string timeText) override;
   void OnNoStream(int channel) override;
   void ResetForLive(int layout) override;
+  void ResetAfterStream() override;
   void SetChannelMask(uint16_t mask) override;
   void SetVideoLoss(uint16_t lossMask) override;
   void OnLiveFrameTag(uint32_t tag) override;
@@ -70,6 +78,12 @@ class CVideoView : public QWidget, public ChannelView {
   void SetCameraTitle(int channel, const QString& title);
   QString CameraTitle(int channel) const;
   void SetCovert(int channel, bool covert);
+  // The per-channel mark record: `mark` at x = L x 10 + `x`, where `x` is one
+  // of kStatusMarkOffsets (false for any other). In playback the place at
+  // offset 5 belongs to the player's state icon. Any thread (text lock).
+  bool SetStatusMark(int channel, StatusMark mark, int x);
+  StatusMark StatusMarkAt(int channel, int x) const;
+  static const char* StatusMarkPicture(StatusMark mark);  // null for kNone
   int PictureRate(int channel) const;     // pictures per second of the last 2 s
   bool EnterFullScreen(int monitor);      // up to the first four screens
   void LeaveFullScreen();
@@ -129,6 +143,9 @@ class CVideoView : public QWidget, public ChannelView {
   // A picture for a snapshot, delivered on the GUI thread.
   void snapshotReady(int channel, QByteArray picture, int width, int height, bool rgb, QString timeText);
   void fullScreenChanged(bool on);
+  // A layout button of the full-screen bar was pressed (and taken: not in
+  // menu mode); the layout is already set.
+  void layoutPressed(int layout);
   // A press and release on the same window (no drag to another): with the
   // PTZ panel open in live view this channel becomes the PTZ channel.
   void channelClicked(int channel);

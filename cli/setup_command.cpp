@@ -1,0 +1,237 @@
+// orvactl setup get|put|show|diff|reset and orvactl test-mail: the recorder's
+// setup database as a file, its fields as `key: value` lines, and the
+// factory reset and test e-mail requests, with the setup right checked as
+// the desktop client checks it.
+#include <condition_variable>
+#include <mutex>
+
+#include "cli_session.h"
+#include "commands.h"
+#include "orva/link/catalogue.h"
+#include "orva/setup/setup_exchange.h"
+
+namespace orva::cli {
+namespace {
+
+// What the exchange reported, for the command's wait loop.
+struct SetupEvents : SetupObserver {
+  mutable std::mutex lock;
+  bool ready = false;
+  std::optional<SetupRejection> rejected;
+  std::optional<int32_t> infoRefused;
+  std::optional<std::pair<bool, int32_t>> update, reset, mail;
+
+  void OnDatabaseReady() override { Set([&] { ready = true; }); }
+  void OnDatabaseRejected(SetupRejection r) override { Set([&] { rejected = r; }); }
+  void OnDatabaseRefused(int32_t result) override { Set([&] { infoRefused = result; }); }
+  void OnUpdateAnswer(bool ok, int32_t result) override { Set([&] { update.emplace(ok, result); }); }
+  void OnResetAnswer(bool ok, int32_t result) override { Set([&] { reset.emplace(ok, result); }); }
+  void OnTestMailAnswer(bool ok, int32_t result) override { Set([&] { mail.emplace(ok, result); }); }
+
+  template <typename F>
+  void Set(F f) {
+    std::lock_guard g(lock);
+    f();
+  }
+  template <typename F>
+  auto Get(F f) const {
+    std::lock_guard g(lock);
+    return f();
+  }
+};
+
+int Fail(CliSession* session, int code, const std::string& error, std::ostream& err) {
+  if (session) session->Close();
+  err << "orvactl: " << error << "\n";
+  return code;
+}
+
+std::chrono::milliseconds AnswerWait(const Options& options) {
+  return std::chrono::milliseconds(static_cast<long long>(options.timeoutSeconds * 1000));
+}
+
+// The text for a refusal that carries no notice of its own.
+std::string RefusalText(const char* what, int32_t result) {
+  return std::string("the recorder refused ") + what + " (result " + std::to_string(result) + ")";
+}
+
+// Logs in with the exchange attached and checks the setup right.
+int Connect(CliSession& session, SetupExchange& exchange, std::string& error) {
+  exchange.Attach(session.Session());
+  int code = session.Login(error);
+  if (code == kExitOk) code = session.WaitForAnnouncements(std::chrono::seconds(1), error);
+  if (code == kExitOk && !session.Rights().Has(Right::kSetup)) {
+    error = FormatNotice(kNoticeNotPermitted);
+    code = kExitRefused;
+  }
+  return code;
+}
+
+// DB_INFO_REQ and the wait for a complete, CRC-correct record.
+int Fetch(const Options& options, CliSession& session, SetupExchange& exchange, SetupEvents& events,
+          SetupDatabase& out, std::string& error) {
+  if (!exchange.RequestDatabase()) {
+    error = "not connected";
+    return kExitConnect;
+  }
+  int code = session.WaitUntil(
+      [&] {
+        return events.Get([&] { return events.ready || events.rejected || events.infoRefused; });
+      },
+      AnswerWait(options), error);
+  if (code != kExitOk) return code;
+  if (auto rejected = events.Get([&] { return events.rejected; })) {
+    error = *rejected == SetupRejection::kCrcMismatch ? FormatNotice({9, 0})
+            : *rejected == SetupRejection::kOverrun   ? "the recorder's setup answer overran the reassembly area"
+                                                      : "the recorder's setup answer is too short";
+    return kExitRefused;
+  }
+  if (auto refused = events.Get([&] { return events.infoRefused; })) {
+    error = RefusalText("to send its setup", *refused);
+    return kExitRefused;
+  }
+  out = exchange.Database();
+  return kExitOk;
+}
+
+void PrintLines(const SetupDatabase& db, std::ostream& out) {
+  for (const SetupLine& line : ShowSetup(db)) out << line.key << ": " << line.value << "\n";
+}
+
+int RunGet(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.args.size() != 2) return Fail(nullptr, kExitUsage, "setup get takes one FILE", err);
+  CliSession session(options);
+  SetupEvents events;
+  SetupExchange exchange(&events);
+  std::string error;
+  SetupDatabase db;
+  int code = Connect(session, exchange, error);
+  if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  session.Close();
+  if (!SaveSetupFile(options.args[1], db, error)) return Fail(nullptr, kExitUsage, error, err);
+  out << "setup: " << options.args[1] << " (" << kSetupDatabaseSize << " bytes, version " << int{db.Major()} << "."
+      << int{db.Minor()} << ")\n";
+  return kExitOk;
+}
+
+int RunPut(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.args.size() != 2) return Fail(nullptr, kExitUsage, "setup put takes one FILE", err);
+  SetupDatabase file;
+  std::string error;
+  if (!LoadSetupFile(options.args[1], file, error)) return Fail(nullptr, kExitUsage, error, err);
+  CliSession session(options);
+  SetupEvents events;
+  SetupExchange exchange(&events);
+  SetupDatabase current;
+  int code = Connect(session, exchange, error);
+  // The recorder's own record first: a record of another database version is not sent.
+  if (code == kExitOk) code = Fetch(options, session, exchange, events, current, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  if (file.Major() != current.Major() || file.Minor() != current.Minor())
+    return Fail(&session, kExitUsage,
+                options.args[1] + " holds a setup database of version " + std::to_string(file.Major()) + "." +
+                    std::to_string(file.Minor()) + ", but the recorder's is version " +
+                    std::to_string(current.Major()) + "." + std::to_string(current.Minor()),
+                err);
+  if (!exchange.SendUpdate(file)) return Fail(&session, kExitConnect, "not connected", err);
+  code = session.WaitUntil([&] { return events.Get([&] { return events.update.has_value(); }); },
+                           AnswerWait(options), error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  const auto [accepted, result] = *events.Get([&] { return events.update; });
+  if (!accepted) {
+    Notice notice;
+    const bool known = SetupNackNotice(msg::DB_UPDATE_NACK, result, notice);
+    return Fail(&session, kExitRefused, known ? FormatNotice(notice) : RefusalText("the setup", result), err);
+  }
+  session.Close();
+  out << FormatNotice({10, 0}) << "\n";
+  return kExitOk;
+}
+
+int RunShow(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.args.size() > 2) return Fail(nullptr, kExitUsage, "setup show takes at most one FILE", err);
+  std::string error;
+  SetupDatabase db;
+  if (options.args.size() == 2) {
+    if (!LoadSetupFile(options.args[1], db, error)) return Fail(nullptr, kExitUsage, error, err);
+  } else {
+    CliSession session(options);
+    SetupEvents events;
+    SetupExchange exchange(&events);
+    int code = Connect(session, exchange, error);
+    if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
+    if (code != kExitOk) return Fail(&session, code, error, err);
+    session.Close();
+  }
+  PrintLines(db, out);
+  return kExitOk;
+}
+
+int RunDiff(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.args.size() != 3) return Fail(nullptr, kExitUsage, "setup diff takes two FILEs", err);
+  SetupDatabase a, b;
+  std::string error;
+  if (!LoadSetupFile(options.args[1], a, error) || !LoadSetupFile(options.args[2], b, error))
+    return Fail(nullptr, kExitUsage, error, err);
+  for (const SetupChange& c : DiffSetup(a, b)) out << c.key << ": " << c.before << " -> " << c.after << "\n";
+  if (const size_t other = DiffUninterpretedBytes(a, b)) out << "uninterpreted bytes differing: " << other << "\n";
+  return kExitOk;
+}
+
+int RunReset(const Options& options, std::ostream& out, std::ostream& err) {
+  if (options.args.size() != 2 || options.args[1] != "--yes")
+    return Fail(nullptr, kExitUsage, "setup reset resets the recorder's setup to factory values; confirm with --yes",
+                err);
+  CliSession session(options);
+  SetupEvents events;
+  SetupExchange exchange(&events);
+  std::string error;
+  int code = Connect(session, exchange, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  if (!exchange.RequestFactoryReset()) return Fail(&session, kExitConnect, "not connected", err);
+  code = session.WaitUntil([&] { return events.Get([&] { return events.reset.has_value(); }); },
+                           AnswerWait(options), error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  const auto [accepted, result] = *events.Get([&] { return events.reset; });
+  if (!accepted) return Fail(&session, kExitRefused, RefusalText("the factory reset", result), err);
+  session.Close();
+  out << "setup: reset to factory values\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunSetup(const Options& options, std::ostream& out, std::ostream& err) {
+  const std::string sub = options.args.empty() ? std::string() : options.args[0];
+  if (sub == "get") return RunGet(options, out, err);
+  if (sub == "put") return RunPut(options, out, err);
+  if (sub == "show") return RunShow(options, out, err);
+  if (sub == "diff") return RunDiff(options, out, err);
+  if (sub == "reset") return RunReset(options, out, err);
+  return Fail(nullptr, kExitUsage, "setup takes get FILE, put FILE, show [FILE], diff A B or reset --yes", err);
+}
+
+int RunTestMail(const Options& options, std::ostream& out, std::ostream& err) {
+  if (!options.args.empty()) return Fail(nullptr, kExitUsage, "test-mail takes no arguments", err);
+  CliSession session(options);
+  SetupEvents events;
+  SetupExchange exchange(&events);
+  std::string error;
+  SetupDatabase db;
+  // The mail settings come from the recorder's own setup.
+  int code = Connect(session, exchange, error);
+  if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  if (!exchange.SendTestMail()) return Fail(&session, kExitConnect, "not connected", err);
+  code = session.WaitUntil([&] { return events.Get([&] { return events.mail.has_value(); }); }, AnswerWait(options),
+                           error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  const auto [accepted, result] = *events.Get([&] { return events.mail; });
+  if (!accepted) return Fail(&session, kExitRefused, RefusalText("the test e-mail", result), err);
+  session.Close();
+  out << "test-mail: sent\n";
+  return kExitOk;
+}
+
+}  // namespace orva::cli
