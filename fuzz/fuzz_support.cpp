@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,10 +45,25 @@ LoopbackPeer::~LoopbackPeer() {
   if (m_listen >= 0) ::close(m_listen);
 }
 
+namespace {
+
+// poll() that goes on after a signal: libFuzzer's timers interrupt it now and then.
+int PollFor(int fd, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return 0;
+    pollfd p{fd, POLLIN, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+}  // namespace
+
 bool LoopbackPeer::Accept(std::chrono::milliseconds timeout) {
   CloseClient();
-  pollfd p{m_listen, POLLIN, 0};
-  if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+  if (PollFor(m_listen, std::chrono::steady_clock::now() + timeout) != 1) return false;
   m_client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
   return m_client >= 0;
 }
@@ -56,6 +72,7 @@ bool LoopbackPeer::Write(std::span<const uint8_t> bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
     const ssize_t n = ::send(m_client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
@@ -67,11 +84,9 @@ int LoopbackPeer::ReadMessage(std::chrono::milliseconds timeout) {
   auto readExact = [&](uint8_t* out, size_t count) {
     size_t got = 0;
     while (got < count) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd p{m_client, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) return false;
+      if (PollFor(m_client, deadline) != 1) return false;
       const ssize_t n = ::recv(m_client, out + got, count - got, 0);
+      if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       got += static_cast<size_t>(n);
     }
@@ -89,11 +104,10 @@ bool LoopbackPeer::DrainUntilClosed(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   uint8_t scratch[4096];
   for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd p{m_client, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) return false;
-    if (::recv(m_client, scratch, sizeof scratch, 0) <= 0) return true;
+    if (PollFor(m_client, deadline) != 1) return false;
+    const ssize_t n = ::recv(m_client, scratch, sizeof scratch, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return true;
   }
 }
 

@@ -60,7 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto identity = orva::EncodeIdentity(id);
     if (!peer.Write(orva::fuzz::Message(orva::msg::HELLO48_ACK, identity))) std::abort();
     // The login is complete once live view is asked for.
-    if (peer.ReadMessage(10s) != orva::msg::LIVE_REQ) std::abort();
+    const int second = peer.ReadMessage(10s);
+    if (second != orva::msg::LIVE_REQ) {
+      std::fprintf(stderr, "receive_loop_fuzz: setup: message %d instead of LIVE_REQ (%s), state %s\n", second,
+                   std::strerror(errno), orva::StateName(cli.Session().State()));
+      return 0;
+    }
     orva::fuzz::RunClientAction({cli.Session(), cli.Live(), cli.Playback(), cli.Search(), cli.Download()}, data[0]);
 
     // The stream goes out from a second thread so that what the client sends

@@ -52,7 +52,7 @@ ChannelRows::ChannelRows(int channels, QWidget* parent, int rowHeight)
   inner->setObjectName(QStringLiteral("rows"));
   inner->setStyleSheet(QStringLiteral("QWidget#rows { background: transparent; }"));
   auto* rows = new QVBoxLayout(inner);
-  rows->setContentsMargins(0, 0, 4, 0);
+  rows->setContentsMargins(0, 0, 14, 0);  // room for the scroll bar
   rows->setSpacing(1);
   for (int c = 0; c < m_channels; ++c) {
     auto* row = new QHBoxLayout;
@@ -77,7 +77,6 @@ ChannelRows::ChannelRows(int channels, QWidget* parent, int rowHeight)
   scroll->setWidget(inner);
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
-  scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
   scroll->viewport()->setAutoFillBackground(false);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   outer->addWidget(scroll, 1);

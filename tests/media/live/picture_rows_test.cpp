@@ -3,6 +3,7 @@
 // the tail), which lines the interpolation replaces, and the bottom-up turn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
