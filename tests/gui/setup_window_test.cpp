@@ -25,6 +25,7 @@
 #include "gui_support.h"
 #include "orva/app/resources.h"
 #include "orva/link/time_convert.h"
+#include "orva/setup/setup_fields.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/main_window.h"
 #include "orva/view/notice_window.h"
@@ -95,6 +96,120 @@ std::array<uint8_t, 16> Row16(ConstImage image, size_t base) {
   std::array<uint8_t, 16> out{};
   std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(base), 16, out.begin());
   return out;
+}
+
+// The pages address the record through offsets of their own; they must be the
+// field table's, or show, diff and the pages would disagree about a field.
+TEST(SetupRules, PageOffsetsAreTheFieldTablesOffsets) {
+  struct Pair {
+    size_t page;
+    SetupFieldId field;
+  };
+  const Pair pairs[] = {
+      {at::kMajor, SetupFieldId::kMajorVersion},
+      {at::kMinor, SetupFieldId::kMinorVersion},
+      {at::kVideoStandard, SetupFieldId::kVideoStandard},
+      {at::kSystemNumber, SetupFieldId::kSystemNumber},
+      {at::kClock, SetupFieldId::kRecorderClock},
+      {at::kHue, SetupFieldId::kHue},
+      {at::kSaturation, SetupFieldId::kSaturation},
+      {at::kContrast, SetupFieldId::kContrast},
+      {at::kBrightness, SetupFieldId::kBrightness},
+      {at::kCovert, SetupFieldId::kCovert},
+      {at::kCameraNames, SetupFieldId::kCameraName},
+      {at::kSpotMode, SetupFieldId::kSpotSequenceMode},
+      {at::kSpotDwell, SetupFieldId::kSpotDwellTime},
+      {at::kSpotMember, SetupFieldId::kSpotSequenceMembership},
+      {at::kDisplayChoice1, SetupFieldId::kDisplayChoice1},
+      {at::kDisplaySwitch1, SetupFieldId::kDisplaySwitch1},
+      {at::kDisplaySwitch2, SetupFieldId::kDisplaySwitch2},
+      {at::kDisplayChoice2, SetupFieldId::kDisplayChoice2},
+      {at::kDisplayChoice3, SetupFieldId::kDisplayChoice3},
+      {at::kDisplayChoice4, SetupFieldId::kDisplayChoice4},
+      {at::kDisplayChoice5, SetupFieldId::kDisplayChoice5},
+      {at::kResolutionClass, SetupFieldId::kRecordingResolutionClass},
+      {at::kRecSwitch1, SetupFieldId::kRecordingSwitch1},
+      {at::kRecSwitch2, SetupFieldId::kRecordingSwitch2},
+      {at::kTopRate, SetupFieldId::kTopFrameRate},
+      {at::kValueA, SetupFieldId::kRecordingValueA},
+      {at::kValueB, SetupFieldId::kRecordingValueB},
+      {at::kRecChoice, SetupFieldId::kRecordingChoice},
+      {at::kRecChoice2, SetupFieldId::kRecordingChoice2},
+      {at::kMode1Rate, SetupFieldId::kRecordMode1Rate},
+      {at::kMode1Enable, SetupFieldId::kRecordMode1Enable},
+      {at::kMode2Rate, SetupFieldId::kRecordMode2Rate},
+      {at::kMode2Enable, SetupFieldId::kRecordMode2Enable},
+      {at::kMotionRate, SetupFieldId::kMotionRecordRate},
+      {at::kMotionEnable, SetupFieldId::kMotionRecordEnable},
+      {at::kMotionSensitivity, SetupFieldId::kMotionSensitivity},
+      {at::kMotionAreas, SetupFieldId::kMotionArea},
+      {at::kMode4Rate, SetupFieldId::kRecordMode4Rate},
+      {at::kMode4Enable, SetupFieldId::kRecordMode4Enable},
+      {at::kSchedule, SetupFieldId::kRecordingSchedule},
+      {at::kMode5Rate, SetupFieldId::kRecordMode5Rate},
+      {at::kMode5Enable, SetupFieldId::kRecordMode5Enable},
+      {at::kMode5Sensitivity, SetupFieldId::kRecordMode5Sensitivity},
+      {at::kMode6FlagsA, SetupFieldId::kRecordMode6FlagsA},
+      {at::kMode6FlagsB, SetupFieldId::kRecordMode6FlagsB},
+      {at::kMode6Value, SetupFieldId::kRecordMode6Value},
+      {at::kPriority, SetupFieldId::kPriorityList},
+      {at::kLanguage, SetupFieldId::kLanguage},
+      {at::kDateFormat, SetupFieldId::kDateFormat},
+      {at::kStatusChoice, SetupFieldId::kSystemStatusChoice},
+      {at::kSensor, SetupFieldId::kSensorMode},
+      {at::kAutoDelete, SetupFieldId::kAutoDelete},
+      {at::kPtzAddress, SetupFieldId::kPtzAddress},
+      {at::kPtzProtocol, SetupFieldId::kPtzProtocol},
+      {at::kPtzBaud, SetupFieldId::kPtzBaudRate},
+      {at::kCtrlAddress, SetupFieldId::kControllerAddress},
+      {at::kCtrlProtocol, SetupFieldId::kControllerProtocol},
+      {at::kCtrlBaud, SetupFieldId::kControllerBaudRate},
+      {at::kDst, SetupFieldId::kDaylightSaving},
+      {at::kDstState, SetupFieldId::kDaylightSavingState},
+      {at::kDstStart, SetupFieldId::kDstStartMonth},
+      {at::kDstEnd, SetupFieldId::kDstEndMonth},
+      {at::kDstWindowHours, SetupFieldId::kDstWindowHours},
+      {at::kDstWindowMinutes, SetupFieldId::kDstWindowMinutes},
+      {at::kDstEndAnswer, SetupFieldId::kDstEndAnswer},
+      {at::kMailText, SetupFieldId::kEmailText1},
+      {at::kMailChoice, SetupFieldId::kEmailChoice},
+      {at::kEventActions1, SetupFieldId::kEventActionsGroup1},
+      {at::kEventActions2, SetupFieldId::kEventActionsGroup2},
+      {at::kEventActions3, SetupFieldId::kEventActionsGroup3},
+      {at::kResolution1, SetupFieldId::kRecordMode1Resolution},
+      {at::kResolution2, SetupFieldId::kRecordMode2Resolution},
+      {at::kMotionResolution, SetupFieldId::kMotionRecordResolution},
+      {at::kResolution4, SetupFieldId::kRecordMode4Resolution},
+      {at::kResolution5, SetupFieldId::kRecordMode5Resolution},
+      {at::kResolution6, SetupFieldId::kRecordMode6Resolution},
+      {at::kTimeZone, SetupFieldId::kTimeZone},
+      {at::kNtp, SetupFieldId::kNtp},
+      {at::kNtpKind, SetupFieldId::kNtpServerKind},
+      {at::kNtpBuiltInName, SetupFieldId::kBuiltinNtpServerName},
+      {at::kNtpAddress, SetupFieldId::kNtpServerAddress},
+      {at::kNtpUserName, SetupFieldId::kUserNtpServerName},
+      {at::kPanLow, SetupFieldId::kPanLowLimit},
+      {at::kPanHigh, SetupFieldId::kPanHighLimit},
+      {at::kTiltLow, SetupFieldId::kTiltLowLimit},
+      {at::kTiltHigh, SetupFieldId::kTiltHighLimit},
+      {at::kEventValue2, SetupFieldId::kEventGroup2Value},
+      {at::kEventValue3, SetupFieldId::kEventGroup3Value},
+      {at::kDeinterlace, SetupFieldId::kDeinterlace},
+      {at::kUserTable, SetupFieldId::kStopRecordingRight},
+      {at::kAssign, SetupFieldId::kChannelAssignment},
+      {at::kAssignFifth, SetupFieldId::kChannelAssignmentFifth},
+      {at::kSmartSwitch1, SetupFieldId::kSmartSwitch1},
+      {at::kSmartInterval, SetupFieldId::kSmartInterval},
+      {at::kSmartSwitch2, SetupFieldId::kSmartSwitch2},
+      {at::kEventFifth1, SetupFieldId::kEventActionsGroup1Fifth},
+      {at::kEventFifth2, SetupFieldId::kEventActionsGroup2Fifth},
+      {at::kEventFifth3, SetupFieldId::kEventActionsGroup3Fifth},
+      {at::kSystemOption, SetupFieldId::kSystemOption},
+  };
+  for (const Pair& p : pairs) EXPECT_EQ(p.page, FieldOf(p.field).offset) << FieldOf(p.field).key;
+  EXPECT_EQ(at::kCameraNameBytes, FieldOf(SetupFieldId::kCameraName).width);
+  EXPECT_EQ(at::kMailTextBytes, FieldOf(SetupFieldId::kEmailText1).width);
+  EXPECT_EQ(at::kNtpNameBytes, FieldOf(SetupFieldId::kUserNtpServerName).width);
 }
 
 TEST(SetupRules, FrameRateBudgetLimitsTheMovedChannel) {
