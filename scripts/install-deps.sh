@@ -17,6 +17,7 @@ PACKAGES=(
   libavutil-dev
   libavformat-dev   # MP4 export of downloaded recordings
   ffmpeg            # ffprobe and ffmpeg for the export tests
+  poppler-utils     # pdftotext: the tests read the printed log's pages back
   libswscale-dev    # YV12 to RGB conversion
   libx264-dev
   qt6-base-dev      # the desktop client: widgets, OpenGL, printing, D-Bus

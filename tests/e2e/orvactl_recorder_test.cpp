@@ -358,10 +358,25 @@ TEST_F(OrvactlRecorder, LogPdfPrintsOnePagePerThirtyThreeRows) {
   ASSERT_GT(rows, 33u);
   std::ifstream in(pdf, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::filesystem::remove(pdf);
   ASSERT_EQ(bytes.rfind("%PDF-", 0), 0u);
-  // Page objects are plain dictionaries in the file.
-  EXPECT_EQ(Lines(bytes, "/Type /Page\\b").size(), (rows + 32) / 33);
+  // Page objects are plain dictionaries in the file; the footers are text.
+  const size_t pages = (rows + 32) / 33;
+  EXPECT_EQ(Lines(bytes, "/Type /Page\\b").size(), pages);
+  std::string text;
+  if (FILE* p = ::popen(("pdftotext -layout " + pdf + " -").c_str(), "r")) {
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) text.append(chunk, n);
+    ::pclose(p);
+  }
+  // The extractor keeps the glyphs, not the blanks between them ("- 1 / 2 -").
+  std::erase(text, ' ');
+  for (size_t page = 1; page <= pages; ++page) {
+    const std::string footer = "-" + std::to_string(page) + "/" + std::to_string(pages) + "-";
+    EXPECT_NE(text.find(footer), std::string::npos) << footer;
+  }
+  // The newest record heads the first page, as in the printed list.
+  EXPECT_NE(text.find(r.out.substr(0, 5)), std::string::npos);
+  std::filesystem::remove(pdf);
   EXPECT_EQ(Orvactl({"log", "--pdf"}).code, 1);
 }
 
