@@ -63,7 +63,13 @@ bool DownloadFits(uint64_t freeMiB, uint32_t kib) {
 DownloadController::DownloadController(DownloadOptions options)
     : m_options(std::move(options)), m_reassembly(kDownloadBlockBytes) {}
 
-DownloadController::~DownloadController() { StopSequence(false); }
+DownloadController::~DownloadController() {
+  // Owners destroy their session (and may be half destroyed themselves, as
+  // the observer) before this goes: only the pair on disk is closed here.
+  m_session = nullptr;
+  m_observer = nullptr;
+  StopSequence(false);
+}
 
 void DownloadController::Attach(DvrSession& session) {
   m_session = &session;
