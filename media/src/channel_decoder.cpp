@@ -145,6 +145,23 @@ void CChannelDecoder::Thread_Decode() {
   channel.present = false;
 }
 
+namespace {
+
+// Where decoder B puts a two-field picture's second field in YUV draw mode.
+// One for all workers: it is used under the decode lock, so it stays in the
+// cache; its own lock covers decoders that were given different decode locks.
+struct SecondField {
+  std::mutex lock;
+  std::vector<uint8_t> picture;
+};
+
+SecondField& SecondFieldScratch() {
+  static SecondField scratch;
+  return scratch;
+}
+
+}  // namespace
+
 bool CChannelDecoder::DecodePicture(const ChannelFrame& frame, bool rgb, bool& written) {
   const FrameInfo& info = frame.info;
   const size_t length = frame.data.size();
@@ -157,7 +174,26 @@ bool CChannelDecoder::DecodePicture(const ChannelFrame& frame, bool rgb, bool& w
   const bool fill = info.sizeCode == 2;
   {
     std::lock_guard decode(*m_context.decodeLock);
-    if (info.sizeCode == 2) {
+    if (info.sizeCode == 2 && !rgb) {
+      // The interpolation replaces all but the last of the second field's
+      // lines, and needs only the first field's: it runs while those are
+      // still in the cache, and decoder B writes into a scratch picture of
+      // which only the kept lines are copied. The picture comes out as if
+      // both fields had been decoded into it and then interpolated.
+      const int a = m_decoderA.Decode(data, static_cast<int>(first), back, kDecoderOutputCapacity, w, h, 1);
+      if (PictureWritten(a)) FillSecondFieldYv12(back, w, h);
+      SecondField& scratch = SecondFieldScratch();
+      std::lock_guard scratchLock(scratch.lock);
+      if (scratch.picture.empty()) scratch.picture.resize(kPictureBytes);
+      const int b = m_decoderB.Decode(data + first, static_cast<int>(length - first), scratch.picture.data(),
+                                      kDecoderOutputCapacity, w, h, 2);
+      // Only a whole second field: lines the library did not write would
+      // come from another channel's picture.
+      if (b == 1) CopyKeptSecondFieldLines(scratch.picture.data(), back, w, h);
+      if (!PictureWritten(a) && PictureWritten(b)) FillSecondFieldYv12(back, w, h);
+      written = PictureWritten(a) || PictureWritten(b);
+    } else if (info.sizeCode == 2) {
+      // RGB: the conversion reads both fields' lines.
       const int a = m_decoderA.Decode(data, static_cast<int>(first), back, kDecoderOutputCapacity, w, h, 1);
       const int b = m_decoderB.Decode(data + first, static_cast<int>(length - first), back, kDecoderOutputCapacity,
                                       w, h, 2);
@@ -171,20 +207,11 @@ bool CChannelDecoder::DecodePicture(const ChannelFrame& frame, bool rgb, bool& w
     if (!written) return true;
     if (rgb) m_decoderA.ConvertToRgb(back, m_rgb.data(), w, h);
   }
-  // The rest touches this worker's buffers only: no lock, so other channels
-  // decode meanwhile.
-  if (rgb) {
-    // Bottom-up rows, as a 24-bit device-independent bitmap keeps them; the
-    // back buffer's YV12 picture is no longer needed once converted.
-    BottomUpRows(m_rgb.data(), back, static_cast<size_t>(w) * 3, h, fill);
-  } else if (fill) {
-    const size_t luma = static_cast<size_t>(w) * h;
-    FillSecondField(back, static_cast<size_t>(w), h);
-    if (h >= 6) {
-      FillSecondField(back + luma, static_cast<size_t>(w / 2), h / 2);
-      FillSecondField(back + luma * 5 / 4, static_cast<size_t>(w / 2), h / 2);
-    }
-  }
+  // Bottom-up rows, as a 24-bit device-independent bitmap keeps them, with
+  // the interpolation in the same pass. This touches this worker's buffers
+  // only: no lock, so other channels decode meanwhile. The back buffer's
+  // YV12 picture is no longer needed once converted.
+  if (rgb) BottomUpRows(m_rgb.data(), back, static_cast<size_t>(w) * 3, h, fill);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "picture_rows.h"
 
+#include <array>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -36,6 +37,41 @@ void FillSecondField(uint8_t* plane, size_t stride, int lines) {
   for (int r = 1; r + 1 < lines; r += 2) {
     uint8_t* row = plane + static_cast<size_t>(r) * stride;
     AverageRow(row - stride, row + stride, row, stride);
+  }
+}
+
+namespace {
+
+struct Plane {
+  size_t offset;
+  size_t stride;
+  int lines;
+  bool fill;
+};
+
+std::array<Plane, 3> Yv12Planes(int width, int height) {
+  const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
+  const size_t chroma = static_cast<size_t>(width / 2);
+  const bool fillChroma = height >= 6;
+  return {{{0, static_cast<size_t>(width), height, true},
+           {luma, chroma, height / 2, fillChroma},
+           {luma + chroma * static_cast<size_t>(height / 2), chroma, height / 2, fillChroma}}};
+}
+
+}  // namespace
+
+void FillSecondFieldYv12(uint8_t* picture, int width, int height) {
+  for (const Plane& p : Yv12Planes(width, height))
+    if (p.fill) FillSecondField(picture + p.offset, p.stride, p.lines);
+}
+
+void CopyKeptSecondFieldLines(const uint8_t* field, uint8_t* picture, int width, int height) {
+  for (const Plane& p : Yv12Planes(width, height)) {
+    for (int r = 1; r < p.lines; r += 2) {
+      if (p.fill && r + 1 < p.lines) continue;  // replaced by the interpolation
+      const size_t at = p.offset + static_cast<size_t>(r) * p.stride;
+      std::memcpy(picture + at, field + at, p.stride);
+    }
   }
 }
 

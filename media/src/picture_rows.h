@@ -17,6 +17,15 @@ void AverageRow(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n);
 // and below; the last odd line is kept.
 void FillSecondField(uint8_t* plane, size_t stride, int lines);
 
+// The same for the three planes of a two-field YV12 picture of w x h: the
+// luma plane, and the chroma planes when h is at least 6.
+void FillSecondFieldYv12(uint8_t* picture, int width, int height);
+
+// Copies from `field`, a YV12 picture holding a second field's lines, the
+// second-field lines that FillSecondFieldYv12 keeps (each plane's last odd
+// line; every odd chroma line below 6 lines) into `picture`.
+void CopyKeptSecondFieldLines(const uint8_t* field, uint8_t* picture, int width, int height);
+
 // Writes the top-down picture `src` into `dst` bottom-up (row r to row
 // lines - 1 - r); with `fill`, the second field's lines, counted on the
 // top-down picture, are interpolated in the same pass. src and dst must not

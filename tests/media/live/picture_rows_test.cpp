@@ -61,6 +61,36 @@ TEST(PictureRows, FillReplacesOnlyOddLinesBetweenTwoLinesAndKeepsTheLast) {
   }
 }
 
+// The worker interpolates right after the first field and takes from the
+// second only the lines the interpolation keeps: the picture must be the one
+// of decoding both fields into it and interpolating afterwards.
+TEST(PictureRows, InterpolatingBeforeTheSecondFieldGivesTheSamePicture) {
+  for (int height : {2, 4, 6, 8, 10, 240, 480, 576}) {
+    for (int width : {16, 352, 704}) {
+      const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
+      const size_t bytes = luma + 2 * static_cast<size_t>(width / 2) * static_cast<size_t>(height / 2);
+      const std::vector<uint8_t> first = Random(bytes, static_cast<uint32_t>(height * 1000 + width));
+      const std::vector<uint8_t> second = Random(bytes, static_cast<uint32_t>(height * 1000 + width + 1));
+      // Both fields in one picture: each plane's odd lines from the second.
+      std::vector<uint8_t> both = first;
+      const size_t chroma = static_cast<size_t>(width / 2);
+      const size_t planes[3][3] = {{0, static_cast<size_t>(width), static_cast<size_t>(height)},
+                                   {luma, chroma, static_cast<size_t>(height / 2)},
+                                   {luma + chroma * static_cast<size_t>(height / 2), chroma,
+                                    static_cast<size_t>(height / 2)}};
+      for (const auto& p : planes)
+        for (size_t r = 1; r < p[2]; r += 2)
+          std::copy_n(second.begin() + static_cast<long>(p[0] + r * p[1]), p[1],
+                      both.begin() + static_cast<long>(p[0] + r * p[1]));
+      FillSecondFieldYv12(both.data(), width, height);
+      std::vector<uint8_t> early = first;
+      FillSecondFieldYv12(early.data(), width, height);
+      CopyKeptSecondFieldLines(second.data(), early.data(), width, height);
+      EXPECT_EQ(early, both) << width << " x " << height;
+    }
+  }
+}
+
 TEST(PictureRows, BottomUpTurnsRowsAndInterpolatesCountedFromTheTop) {
   for (int lines : {1, 2, 5, 6, 480}) {
     for (bool fill : {false, true}) {
