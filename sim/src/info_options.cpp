@@ -3,18 +3,6 @@
 
 namespace orva::sim::detail {
 
-namespace {
-
-template <typename T>
-bool ParseIn(const std::string& value, long long min, long long max, T& out, std::string& error) {
-  long long v = 0;
-  if (!ParseInteger(value, min, max, v, error)) return false;
-  out = static_cast<T>(v);
-  return true;
-}
-
-}  // namespace
-
 bool ApplyInfoOption(const std::string& name, const std::string& value, SimConfig& config,
                      bool& ok, std::string& error) {
   SimInfoConfig& info = config.info;

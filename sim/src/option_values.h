@@ -12,6 +12,14 @@ namespace orva::sim::detail {
 
 bool ParseInteger(const std::string& text, long long min, long long max, long long& out,
                   std::string& error);
+// ParseInteger into a field of another integer type.
+template <typename T>
+bool ParseIn(const std::string& value, long long min, long long max, T& out, std::string& error) {
+  long long v = 0;
+  if (!ParseInteger(value, min, max, v, error)) return false;
+  out = static_cast<T>(v);
+  return true;
+}
 bool ParseByte(const std::string& text, uint8_t& out, std::string& error);
 bool ParseBool(const std::string& text, bool& out, std::string& error);
 bool ParseVersion(const std::string& text, uint8_t& major, uint8_t& minor, std::string& error);
