@@ -94,12 +94,12 @@ class EventPage : public SetupPage {
       auto* value = new QPushButton(QString::asprintf("%d", static_cast<int32_t>(Get32(Img(), offset))), this);
       value->setObjectName(QStringLiteral("value"));
       connect(value, &QPushButton::clicked, this, [this, value, offset] {
-        NumberChooser::Spec spec;
-        spec.title = SetupText("setup.event.value", "Duration (sec)");
-        spec.min1 = 0;
-        spec.max1 = 99999;
-        spec.value1 = static_cast<int32_t>(Get32(Img(), offset));
-        Window().ShowNumber(value, spec, [this, value, offset](int v, int) {
+        NumberChooser::Limits limits;
+        limits.title = SetupText("setup.event.value", "Duration (sec)");
+        limits.min1 = 0;
+        limits.max1 = 99999;
+        limits.value1 = static_cast<int32_t>(Get32(Img(), offset));
+        Window().ShowNumber(value, limits, [this, value, offset](int v, int) {
           Set32(Img(), offset, static_cast<uint32_t>(v));
           value->setText(QString::asprintf("%d", v));
         });

@@ -81,12 +81,12 @@ class RecBasicsPage : public SetupPage {
     number->setObjectName(QStringLiteral("valueBNumber"));
     number->setFixedWidth(28);
     connect(number, &QPushButton::clicked, this, [this, number] {
-      NumberChooser::Spec spec;
-      spec.title = SetupText("setup.rec.value_b", "Post-alarm (sec)");
-      spec.min1 = 0;
-      spec.max1 = 65535;
-      spec.value1 = Get16(Img(), at::kValueB);
-      Window().ShowNumber(number, spec, [this](int v, int) {
+      NumberChooser::Limits limits;
+      limits.title = SetupText("setup.rec.value_b", "Post-alarm (sec)");
+      limits.min1 = 0;
+      limits.max1 = 65535;
+      limits.value1 = Get16(Img(), at::kValueB);
+      Window().ShowNumber(number, limits, [this](int v, int) {
         Set16(Img(), at::kValueB, static_cast<uint16_t>(v));
         m_valueB->setText(QString::asprintf("%02d", v));
       });

@@ -137,14 +137,14 @@ class DstPage : public SetupPage {
     auto* time = new QPushButton(QString::asprintf("%02d : %02d", Img()[group + 4], Img()[group + 5]), this);
     time->setObjectName(prefix + QStringLiteral(".time"));
     connect(time, &QPushButton::clicked, this, [this, time, group] {
-      NumberChooser::Spec spec;
-      spec.title = SetupText("setup.dst.time", "Time");
-      spec.max1 = 23;
-      spec.value1 = std::min<int>(Img()[group + 4], 23);
-      spec.second = true;
-      spec.max2 = 59;
-      spec.value2 = std::min<int>(Img()[group + 5], 59);
-      Window().ShowNumber(time, spec, [this, time, group](int hour, int minute) {
+      NumberChooser::Limits limits;
+      limits.title = SetupText("setup.dst.time", "Time");
+      limits.max1 = 23;
+      limits.value1 = std::min<int>(Img()[group + 4], 23);
+      limits.second = true;
+      limits.max2 = 59;
+      limits.value2 = std::min<int>(Img()[group + 5], 59);
+      Window().ShowNumber(time, limits, [this, time, group](int hour, int minute) {
         Img()[group + 4] = static_cast<uint8_t>(hour);
         Img()[group + 5] = static_cast<uint8_t>(minute);
         // The end time is also the question's window.

@@ -142,22 +142,22 @@ void ListChooser::Pick(int i) {
   if (handler) handler(i);
 }
 
-NumberChooser::NumberChooser(const Spec& spec, std::function<void(int, int)> handler, QWidget* parent)
+NumberChooser::NumberChooser(const Limits& limits, std::function<void(int, int)> handler, QWidget* parent)
     : QFrame(parent, Qt::Popup), m_handler(std::move(handler)) {
   setObjectName(QStringLiteral("numberChooser"));
   setAttribute(Qt::WA_DeleteOnClose);
   setFrameShape(QFrame::Box);
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(new QLabel(spec.title, this));
+  layout->addWidget(new QLabel(limits.title, this));
   m_first = new QSpinBox(this);
-  m_first->setRange(spec.min1, spec.max1);
-  m_first->setValue(spec.value1);
+  m_first->setRange(limits.min1, limits.max1);
+  m_first->setValue(limits.value1);
   layout->addWidget(m_first);
-  if (spec.second) {
+  if (limits.second) {
     layout->addWidget(new QLabel(QStringLiteral(":"), this));
     m_second = new QSpinBox(this);
-    m_second->setRange(spec.min2, spec.max2);
-    m_second->setValue(spec.value2);
+    m_second->setRange(limits.min2, limits.max2);
+    m_second->setValue(limits.value2);
     layout->addWidget(m_second);
   }
   auto* ok = new QPushButton(SetupText("setup.ok", "OK"), this);

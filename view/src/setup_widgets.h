@@ -92,13 +92,13 @@ class ListChooser : public QFrame {
 class NumberChooser : public QFrame {
   Q_OBJECT
  public:
-  struct Spec {
+  struct Limits {
     QString title;
     int min1 = 0, max1 = 0, value1 = 0;
     bool second = false;
     int min2 = 0, max2 = 0, value2 = 0;
   };
-  NumberChooser(const Spec& spec, std::function<void(int, int)> handler, QWidget* parent);
+  NumberChooser(const Limits& limits, std::function<void(int, int)> handler, QWidget* parent);
   void ShowBelow(const QWidget* anchor);
   QSpinBox* First() const { return m_first; }
   QSpinBox* Second() const { return m_second; }

@@ -315,11 +315,11 @@ void SetupWindow::ShowList(QWidget* anchor, const QStringList& items, int curren
   m_list->ShowBelow(anchor);
 }
 
-void SetupWindow::ShowNumber(QWidget* anchor, const NumberChooser::Spec& spec, std::function<void(int, int)> handler) {
+void SetupWindow::ShowNumber(QWidget* anchor, const NumberChooser::Limits& limits, std::function<void(int, int)> handler) {
   if (m_number) m_number->close();
   QPointer<SetupPage> page(m_page);
   m_number = new NumberChooser(
-      spec,
+      limits,
       [page, handler](int a, int b) {
         if (page) handler(a, b);
       },

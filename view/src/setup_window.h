@@ -142,7 +142,7 @@ class SetupWindow : public QDialog {
 
   // The shared choosers; the handler runs only while the asking page lives.
   void ShowList(QWidget* anchor, const QStringList& items, int current, std::function<void(int)> handler);
-  void ShowNumber(QWidget* anchor, const NumberChooser::Spec& spec, std::function<void(int, int)> handler);
+  void ShowNumber(QWidget* anchor, const NumberChooser::Limits& limits, std::function<void(int, int)> handler);
   ListChooser* OpenList() const { return m_list; }
   NumberChooser* OpenNumber() const { return m_number; }
 
