@@ -227,7 +227,9 @@ Bytes Record(uint16_t simPort, uint8_t action, const fs::path& location, size_t&
       std::fprintf(stderr, "make_fuzz_corpus: the simulator did not accept the login\n");
       return {};
     }
-    if (action == orva::fuzz::kActLiveOnly) cli.Live().RequestAudio(true);
+    // The corpus client has no sound output, so it asks for the sound itself
+    // (what the audio button sends once live view runs).
+    if (action == orva::fuzz::kActLiveOnly) cli.Session().Send(orva::msg::AUDIO_ONOFF_REQ, {}, true);
     std::this_thread::sleep_for(300ms);
     mark = relay.Mark();
     orva::fuzz::RunClientAction({cli.Session(), cli.Live(), cli.Playback(), cli.Search(), cli.Download()}, action);
@@ -264,14 +266,14 @@ void PayloadSeeds(const std::vector<WireMessage>& messages) {
   if (auto* m = First(messages, orva::msg::DB_CHANGE_UNICODE))
     Save("rights_names_fuzz", "db_change_unicode", Prefixed({3}, m->payload));
 
-  int n = 0;
-  for (const Bytes& block : Smallest(Blocks(messages, orva::msg::LIVE_DATA), 40)) {
+  // Audio blocks are larger than the smallest video parts, so they are looked
+  // for among all blocks, not only the smallest.
+  for (const Bytes& block : Blocks(messages, orva::msg::LIVE_DATA)) {
     const orva::LiveBlock live = orva::ParseLiveBlock(block);
-    if (live.kind == orva::LiveBlockKind::kAudio && n < 100) {
-      Save("stream_records_fuzz", "live_audio", Prefixed({1}, block));
-      Save("adpcm_fuzz", "frame", Bytes(live.frame.begin(), live.frame.end()));
-      n = 100;
-    }
+    if (live.kind != orva::LiveBlockKind::kAudio) continue;
+    Save("stream_records_fuzz", "live_audio", Prefixed({1}, block));
+    Save("adpcm_fuzz", "frame", Bytes(live.frame.begin(), live.frame.end()));
+    break;
   }
   int video = 0;
   for (const Bytes& block : Smallest(Blocks(messages, orva::msg::LIVE_DATA), 40)) {

@@ -111,7 +111,7 @@ class RecBasicsPage : public SetupPage {
       auto* pair = new OnOffPair(this);
       pair->setObjectName(QString::fromLatin1(name));
       pair->SetOn(Img()[offset] == 1);
-      connect(pair, &OnOffPair::chosen, this, [this, offset](bool on) { Img()[offset] = on ? 1 : 0; });
+      connect(pair, &OnOffPair::chosen, this, [this, field = offset](bool on) { Img()[field] = on ? 1 : 0; });
       add(key, label, pair);
     }
     layout->addStretch(1);
@@ -505,7 +505,7 @@ class SchedulePage : public SetupPage {
         box->setFocusPolicy(Qt::NoFocus);
         const size_t offset = at::kSchedule + 24 * static_cast<size_t>(d) + static_cast<size_t>(h);
         box->setChecked(Img()[offset] == 1);
-        connect(box, &QCheckBox::clicked, this, [this, offset](bool on) { Img()[offset] = on ? 1 : 0; });
+        connect(box, &QCheckBox::clicked, this, [this, field = offset](bool on) { Img()[field] = on ? 1 : 0; });
         grid->addWidget(box, d + 1, h + 1);
         m_boxes.push_back(box);
       }

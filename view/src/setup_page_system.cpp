@@ -463,7 +463,7 @@ class SmartPage : public SetupPage {
       auto* pair = new OnOffPair(this);
       pair->setObjectName(QString::fromLatin1(name));
       pair->SetOn(Img()[offset] == 1);
-      connect(pair, &OnOffPair::chosen, this, [this, offset](bool on) { Img()[offset] = on ? 1 : 0; });
+      connect(pair, &OnOffPair::chosen, this, [this, field = offset](bool on) { Img()[field] = on ? 1 : 0; });
       LabelledRow(layout, this, key, label, pair);
     }
     const QString unit = SetupText("setup.unit.hours", "hours");
