@@ -7,29 +7,29 @@
 #include <cstdio>
 #include <memory>
 
-#include "orva/app/app_services.h"
-#include "orva/app/desktop.h"
-#include "orva/app/resources.h"
+#include "orva/services/app_services.h"
+#include "orva/services/desktop.h"
+#include "orva/services/resources.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/connect_dialog.h"
 #include "orva/view/main_window.h"
 
 int main(int argc, char** argv) {
-  orva::app::CommandLine commandLine;
+  orva::services::CommandLine commandLine;
   std::string error;
-  if (!orva::app::ParseCommandLine(argc, argv, commandLine, error)) {
+  if (!orva::services::ParseCommandLine(argc, argv, commandLine, error)) {
     std::fprintf(stderr, "orva7000: %s\n", error.c_str());
     return 1;
   }
   if (commandLine.help) {
-    std::fputs(orva::app::CommandLineUsage().c_str(), stdout);
+    std::fputs(orva::services::CommandLineUsage().c_str(), stdout);
     return 0;
   }
 
   QApplication application(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tarn"));
   QApplication::setApplicationName(QStringLiteral("ORVA7000"));
-  orva::app::InstallFontSubstitutions();
+  orva::services::InstallFontSubstitutions();
 
   // Declared before the window: the window's connection talks to it until
   // the window has closed.
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     connectAtOnce = true;
   }
 
-  orva::app::AppServices services(commandLine);
+  orva::services::AppServices services(commandLine);
   orva::view::MainWindow window(services);
   window.show();
   QTimer::singleShot(0, &window, [&] {

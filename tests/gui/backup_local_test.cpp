@@ -175,9 +175,9 @@ QString Offered(const MainWindow& window) {
 
 TEST(LocalPlayback, SearchPagesPlayStepSeekAndClose) {
   guitest::ClearSettings();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   WritePairs(services.DownloadFolder());
   MainWindow window(services);
   window.show();
@@ -246,9 +246,9 @@ TEST(LocalPlayback, SearchPagesPlayStepSeekAndClose) {
 
 TEST(LocalPlayback, AStartNoRecordingHoldsIsRefusedWith4_0) {
   guitest::ClearSettings();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   WritePairs(services.DownloadFolder());
   MainWindow window(services);
   window.OpenLocalPlayback();

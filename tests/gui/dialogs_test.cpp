@@ -24,7 +24,7 @@ namespace orva::view {
 namespace {
 
 TEST(LocalSetupDialog, EditsACopyAndKeepsTheFolderInRemovableMode) {
-  app::LocalSetup setup;
+  services::LocalSetup setup;
   setup.location = "/srv/orva";
   setup.audioBuf = {1, 15, 1};
   LocalSetupDialog dialog(setup, /*removable=*/true);
@@ -35,7 +35,7 @@ TEST(LocalSetupDialog, EditsACopyAndKeepsTheFolderInRemovableMode) {
   dialog.SaveFormatBox()->setCurrentIndex(2);
   dialog.OpacityBox(4)->setValue(200);
   dialog.AudioDepthBox(1)->setValue(40);  // the box stops at 15
-  const app::LocalSetup out = dialog.Result();
+  const services::LocalSetup out = dialog.Result();
   EXPECT_EQ(out.location, "/srv/orva");
   EXPECT_EQ(out.drawMode, 1);
   EXPECT_EQ(out.dateFormat, 2);
@@ -51,20 +51,20 @@ TEST(LocalSetupDialog, EditsACopyAndKeepsTheFolderInRemovableMode) {
 
 TEST(LocalSetupDialog, DrawModeChangeBuildsTheVideoViewAgainInPlace) {
   guitest::ClearSettings();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   CVideoView* before = window.VideoView();
   const QRect place = before->geometry();
 
-  app::LocalSetup same = services.Setup();
+  services::LocalSetup same = services.Setup();
   same.dateFormat = 1;
   window.ApplyLocalSetup(same);
   EXPECT_EQ(window.VideoView(), before) << "only a draw-mode change rebuilds the view";
   EXPECT_EQ(services.Setup().dateFormat, 1);
 
-  app::LocalSetup other = services.Setup();
+  services::LocalSetup other = services.Setup();
   other.drawMode = other.drawMode == 0 ? 1 : 0;
   window.ApplyLocalSetup(other);
   ASSERT_NE(window.VideoView(), nullptr);
@@ -79,10 +79,10 @@ TEST(LocalSetupDialog, DrawModeChangeBuildsTheVideoViewAgainInPlace) {
 // windows its slot changes, and those windows take that slot's value.
 TEST(LocalSetupDialog, OpacitySlotsMatchTheirLabelsAndTheWindowsTheyChange) {
   guitest::ClearSettings();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
-  app::LocalSetup setup = services.Setup();
+  services::AppServices services(cl);
+  services::LocalSetup setup = services.Setup();
   for (size_t i = 0; i < 9; ++i) setup.opacity[i] = static_cast<uint8_t>(100 + 15 * i);
   services.ApplySetup(setup);
   MainWindow window(services);

@@ -76,9 +76,9 @@ RecordingSearchWindow* OpenSearchWindow(MainWindow& window) {
 TEST(DownloadSession, BackupPagesDownloadPlayLocallyAndExport) {
   guitest::ClearSettings();
   auto simulator = StartSimulator();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   window.show();
   window.Connect(Admin(*simulator));
@@ -203,9 +203,9 @@ TEST(DownloadSession, BackupPagesDownloadPlayLocallyAndExport) {
 TEST(DownloadSession, ASizeBeyondTheFreeSpaceIsRefusedWith13_0) {
   guitest::ClearSettings();
   auto simulator = StartSimulator(1243968);  // every picture padded to 1.2 MB
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   window.show();
   window.Connect(Admin(*simulator));

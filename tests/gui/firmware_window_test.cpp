@@ -10,7 +10,7 @@
 
 #include "firmware_window.h"
 #include "gui_support.h"
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 #include "orva/sim/firmware_files.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/main_window.h"
@@ -32,7 +32,7 @@ struct FirmwareSession {
     std::string error;
     EXPECT_TRUE(simulator->Start(error)) << error;
     cl.removable = false;
-    services = std::make_unique<app::AppServices>(cl);
+    services = std::make_unique<services::AppServices>(cl);
     std::vector<std::string> written;
     EXPECT_TRUE(sim::WriteSampleFirmware(config, services->Paths().upgrade.string(), written, error)) << error;
     window = std::make_unique<MainWindow>(*services);
@@ -56,8 +56,8 @@ struct FirmwareSession {
     return false;
   }
   std::unique_ptr<sim::Simulator> simulator;
-  app::CommandLine cl;
-  std::unique_ptr<app::AppServices> services;
+  services::CommandLine cl;
+  std::unique_ptr<services::AppServices> services;
   std::unique_ptr<MainWindow> window;
   std::vector<Notice> asked;
 };

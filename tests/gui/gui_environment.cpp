@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "gui_support.h"
-#include "orva/app/desktop.h"
+#include "orva/services/desktop.h"
 
 namespace orva::guitest {
 namespace {
@@ -48,7 +48,7 @@ class GuiEnvironment : public ::testing::Environment {
     static char name[] = "gui_tests";
     static char* argv[] = {name, nullptr};
     m_app = std::make_unique<QApplication>(argc, argv);
-    app::InstallFontSubstitutions();
+    services::InstallFontSubstitutions();
   }
   void TearDown() override {
     PinGlDrivers();

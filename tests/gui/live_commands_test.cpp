@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 struct LiveBench {
   std::unique_ptr<sim::Simulator> simulator;
-  std::unique_ptr<app::AppServices> services;
+  std::unique_ptr<services::AppServices> services;
   std::unique_ptr<MainWindow> window;
 
   LiveBench() {
@@ -35,9 +35,9 @@ struct LiveBench {
     simulator = std::make_unique<sim::Simulator>(config);
     std::string error;
     EXPECT_TRUE(simulator->Start(error)) << error;
-    app::CommandLine cl;
+    services::CommandLine cl;
     cl.removable = false;
-    services = std::make_unique<app::AppServices>(cl);
+    services = std::make_unique<services::AppServices>(cl);
     window = std::make_unique<MainWindow>(*services);
     window->show();
     ConnectParams p;
@@ -106,7 +106,7 @@ TEST(LiveCommands, LocalSettingsTakeEffectWhileLiveViewRuns) {
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d  ")).match(snapshotText()).hasMatch());
   guitest::WaitFor([&] { return !bench.window->SnapshotsPending(); }, 5s);
 
-  app::LocalSetup setup = bench.services->Setup();
+  services::LocalSetup setup = bench.services->Setup();
   setup.dateFormat = 2;
   setup.audioBuf = {4, 9, 1};
   bench.window->ApplyLocalSetup(setup);

@@ -85,9 +85,9 @@ TEST(LiveSession, PanesShowTheRecordersCameras) {
   std::string error;
   ASSERT_TRUE(simulator.Start(error)) << error;
 
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   ASSERT_TRUE(services.Decoder().Loaded()) << "the decoder library must be next to the program";
   MainWindow window(services);
   window.show();

@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-app::CommandLine FixedDisk() {
-  app::CommandLine cl;
+services::CommandLine FixedDisk() {
+  services::CommandLine cl;
   cl.removable = false;
   return cl;
 }
@@ -50,7 +50,7 @@ bool Ready(const MainWindow& window) {
 }
 
 TEST(MainWindowCommands, EveryCommandIsThereAndConnectionCommandsWaitForARecorder) {
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   EXPECT_EQ(window.size(), QSize(928, 698));
   EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
@@ -83,7 +83,7 @@ TEST(MainWindowCommands, EveryCommandIsThereAndConnectionCommandsWaitForARecorde
 }
 
 TEST(MainWindowCommands, LayoutButtonsSelectTheirLayoutsAndPageOnRepeat) {
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   CVideoView* view = window.VideoView();
   for (size_t i = 0; i < kLayoutButtonPanes.size(); ++i) {
@@ -102,7 +102,7 @@ TEST(MainWindowCommands, LayoutButtonsSelectTheirLayoutsAndPageOnRepeat) {
 }
 
 TEST(MainWindowCommands, VolumeSliderAndMute) {
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   QSlider* volume = window.VolumeSlider();
   EXPECT_EQ(volume->minimum(), 0);
@@ -133,7 +133,7 @@ TEST(MainWindowCommands, NextAudioChannelWrapsOverVisibleChannelsWithSound) {
 }
 
 TEST(MainWindowNotices, OneAtATimeAndSizedByItsText) {
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   ASSERT_TRUE(window.ShowNotice(kNoticeConnectRefused));
@@ -157,7 +157,7 @@ TEST(MainWindowNotices, OneAtATimeAndSizedByItsText) {
 
 TEST(MainWindowNotices, ConnectionLostClosesTheConnectionFirst) {
   auto simulator = StartSimulator();
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   window.Connect(Login(*simulator, "admin", "4711"));
@@ -176,7 +176,7 @@ TEST(MainWindowNotices, ConnectionLostClosesTheConnectionFirst) {
 
 TEST(MainWindowNotices, ARecorderThatGoesAwayIsReportedAndForgotten) {
   auto simulator = StartSimulator();
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   window.Connect(Login(*simulator, "admin", "4711"));
@@ -189,7 +189,7 @@ TEST(MainWindowNotices, ARecorderThatGoesAwayIsReportedAndForgotten) {
 }
 
 TEST(MainWindowNotices, RefusedConnectEndsIdle) {
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   ConnectParams p;
@@ -205,7 +205,7 @@ TEST(MainWindowNotices, RefusedConnectEndsIdle) {
 
 TEST(MainWindowRights, StoppingRecordingWithoutTheRightShowsTheRefusal) {
   auto simulator = StartSimulator();
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   window.Connect(Login(*simulator, "guest", "guest"));
@@ -232,7 +232,7 @@ TEST(MainWindowRights, StoppingRecordingWithoutTheRightShowsTheRefusal) {
 // that changes the connected user's rights while the panels are open.
 TEST(MainWindowRights, RightChangesReachTheOpenWindows) {
   test::ScriptedRecorder recorder;
-  app::AppServices services(FixedDisk());
+  services::AppServices services(FixedDisk());
   MainWindow window(services);
   window.show();
   ConnectParams p;

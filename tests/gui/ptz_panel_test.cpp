@@ -25,15 +25,15 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr uint16_t kChannelReq = 282, kMoveReq = 284, kMoveStop = 285;
 
-app::CommandLine FixedDisk() {
-  app::CommandLine cl;
+services::CommandLine FixedDisk() {
+  services::CommandLine cl;
   cl.removable = false;
   return cl;
 }
 
 struct Bench {
   std::unique_ptr<sim::Simulator> simulator;
-  std::unique_ptr<app::AppServices> services;
+  std::unique_ptr<services::AppServices> services;
   std::unique_ptr<MainWindow> window;
 
   explicit Bench(const std::string& user, const std::string& password) {
@@ -47,7 +47,7 @@ struct Bench {
     simulator = std::make_unique<sim::Simulator>(config);
     std::string error;
     EXPECT_TRUE(simulator->Start(error)) << error;
-    services = std::make_unique<app::AppServices>(FixedDisk());
+    services = std::make_unique<services::AppServices>(FixedDisk());
     window = std::make_unique<MainWindow>(*services);
     window->show();
     ConnectParams p;

@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 
 #include "gui_support.h"
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/main_window.h"
 #include "orva/view/notice_window.h"
@@ -32,7 +32,7 @@ struct Session {
     std::string error;
     EXPECT_TRUE(simulator->Start(error)) << error;
     cl.removable = false;
-    services = std::make_unique<app::AppServices>(cl);
+    services = std::make_unique<services::AppServices>(cl);
     window = std::make_unique<MainWindow>(*services);
     window->show();
     ConnectParams p;
@@ -52,8 +52,8 @@ struct Session {
     return window->SearchWindow();
   }
   std::unique_ptr<sim::Simulator> simulator;
-  app::CommandLine cl;
-  std::unique_ptr<app::AppServices> services;
+  services::CommandLine cl;
+  std::unique_ptr<services::AppServices> services;
   std::unique_ptr<MainWindow> window;
 };
 

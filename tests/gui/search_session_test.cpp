@@ -77,9 +77,9 @@ RecordingSearchWindow* OpenSearchWindow(MainWindow& window) {
 
 TEST(SearchSession, CalendarTimeBarPlaybackButtonsAndStop) {
   auto simulator = StartSimulator();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   window.show();
   window.Connect(Login(*simulator, "admin", "4711"));
@@ -188,9 +188,9 @@ TEST(SearchSession, CalendarTimeBarPlaybackButtonsAndStop) {
 
 TEST(SearchSession, WithoutPlaybackOrBackupRightTheSearchIsRefused) {
   auto simulator = StartSimulator();
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   window.show();
   window.Connect(Login(*simulator, "guest", "guest"));

@@ -23,7 +23,7 @@
 #include <ctime>
 
 #include "gui_support.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/link/time_convert.h"
 #include "orva/setup/setup_fields.h"
 #include "orva/sim/simulator.h"
@@ -975,9 +975,9 @@ TEST(SetupSession, CameraNameSetInTheWindowReachesThePanes) {
   sim::Simulator simulator(config);
   std::string error;
   ASSERT_TRUE(simulator.Start(error)) << error;
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   window.show();
   ConnectParams login;
@@ -997,8 +997,8 @@ TEST(SetupSession, CameraNameSetInTheWindowReachesThePanes) {
   ASSERT_NE(setup, nullptr);
   Shot(setup, "setup_window.png");
   // The window's texts come from the resource file.
-  EXPECT_TRUE(app::Resources::Loaded());
-  EXPECT_EQ(app::Resources::Text("setup.page.camera_names"), QStringLiteral("Camera Names"));
+  EXPECT_TRUE(services::Resources::Loaded());
+  EXPECT_EQ(services::Resources::Text("setup.page.camera_names"), QStringLiteral("Camera Names"));
   std::vector<SetupChange> listed;
   setup->SetConfirmHook([&](const std::vector<SetupChange>& changes) {
     listed = changes;
@@ -1051,9 +1051,9 @@ TEST(SetupSession, RefusedUpdateAsksAgainAndInitializeClosesTheWindow) {
   sim::Simulator simulator(config);
   std::string error;
   ASSERT_TRUE(simulator.Start(error)) << error;
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   std::vector<Notice> asked;
   int yes = 1;
@@ -1115,9 +1115,9 @@ TEST(SetupSession, SavedRecordReviewedWithoutARecorder) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(65536, '\0'));
   }
-  app::CommandLine cl;
+  services::CommandLine cl;
   cl.removable = false;
-  app::AppServices services(cl);
+  services::AppServices services(cl);
   MainWindow window(services);
   QString error;
   EXPECT_FALSE(window.OpenSetupFile(bad, &error));

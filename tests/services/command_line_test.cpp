@@ -4,9 +4,9 @@
 #include <initializer_list>
 #include <vector>
 
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 bool Parse(std::initializer_list<const char*> args, CommandLine& out, std::string& error) {
@@ -98,4 +98,4 @@ TEST(CommandLine, QtOptionsPassThroughWithTheirValues) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "app_test_env.h"
-#include "orva/app/local_setup.h"
+#include "services_test_env.h"
+#include "orva/services/local_setup.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 TEST(Folders, SubfoldersOfTheBaseFolder) {
@@ -83,4 +83,4 @@ TEST(RemovableMode, BlockDeviceFlagIsReadFromTheDiskAbovePartitions) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

@@ -2,10 +2,10 @@
 
 #include <QSettings>
 
-#include "app_test_env.h"
-#include "orva/app/local_setup.h"
+#include "services_test_env.h"
+#include "orva/services/local_setup.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 using test::ReadText;
@@ -194,4 +194,4 @@ TEST_F(LocalSettings, RoundTripUsesTheExactKeysAndTypes) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

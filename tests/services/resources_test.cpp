@@ -6,11 +6,11 @@
 #include <QMessageLogContext>
 #include <QStringList>
 
-#include "app_test_env.h"
+#include "services_test_env.h"
 #include "notice_pairs.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 QString Bin() { return QCoreApplication::applicationDirPath(); }
@@ -203,4 +203,4 @@ TEST_F(ResourceLibrary, GradientsArcsAndTextAreDrawn) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

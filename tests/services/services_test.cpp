@@ -2,11 +2,11 @@
 
 #include <QSettings>
 
-#include "app_test_env.h"
-#include "orva/app/app_services.h"
-#include "orva/app/resources.h"
+#include "services_test_env.h"
+#include "orva/services/app_services.h"
+#include "orva/services/resources.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 // Runs with the working directory in a folder of its own, holding a start-up
@@ -102,4 +102,4 @@ TEST_F(Services, VolumeIsRestoredAtExit) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

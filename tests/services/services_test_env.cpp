@@ -1,4 +1,4 @@
-#include "app_test_env.h"
+#include "services_test_env.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <sstream>
 
-namespace orva::app::test {
+namespace orva::services::test {
 namespace {
 
 std::filesystem::path MakeHome() {
@@ -29,7 +29,7 @@ class AppEnvironment final : public ::testing::Environment {
     unsetenv("ORVA_RESOURCES");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
-    static char name[] = "app_tests";
+    static char name[] = "services_tests";
     static char* argv[] = {name, nullptr};
     m_app = std::make_unique<QGuiApplication>(argc, argv);
   }
@@ -82,4 +82,4 @@ void WriteText(const std::filesystem::path& file, const std::string& text) {
   out << text;
 }
 
-}  // namespace orva::app::test
+}  // namespace orva::services::test

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace orva::app::test {
+namespace orva::services::test {
 
 // The private home folder of this test run.
 const std::filesystem::path& TestHome();
@@ -19,4 +19,4 @@ std::filesystem::path FreshDir(const std::string& name);
 std::string ReadText(const std::filesystem::path& file);
 void WriteText(const std::filesystem::path& file, const std::string& text);
 
-}  // namespace orva::app::test
+}  // namespace orva::services::test

@@ -5,10 +5,10 @@
 #include <QMediaDevices>
 #include <numeric>
 
-#include "orva/app/qt_sound.h"
+#include "orva/services/qt_sound.h"
 #include "orva/media/sound_out.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed = 0) {
@@ -193,4 +193,4 @@ TEST(QtSoundDevice, RealSinkPullsWhatIsPlayed) {
 }
 
 }  // namespace
-}  // namespace orva::app
+}  // namespace orva::services

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/view/video_view.h"
 #include "view_test_support.h"
 
@@ -298,8 +298,8 @@ TEST_F(VideoViewTest, VideoLossAndCovertReplaceThePicture) {
 
 TEST_F(VideoViewTest, StatusMarksAreDrawnAtTheirPlacesAfterTheStatusText) {
   // The mark pictures come from the resource library (next to the program).
-  ASSERT_TRUE(orva::app::Resources::Load());
-  ASSERT_FALSE(orva::app::Resources::Picture(CVideoView::StatusMarkPicture(StatusMark::kRecord)).isNull());
+  ASSERT_TRUE(orva::services::Resources::Load());
+  ASSERT_FALSE(orva::services::Resources::Picture(CVideoView::StatusMarkPicture(StatusMark::kRecord)).isNull());
   const QColor blue(0, 0, 200);
   StoreRgbPicture(*view, 0, 352, 240, {blue, blue, blue});
   view->RefreshText(0, 360, 240);

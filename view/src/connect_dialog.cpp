@@ -16,7 +16,7 @@
 #include <ctime>
 
 #include "connect_history.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/link/trace.h"
 #include "skin_style.h"
 
@@ -36,7 +36,7 @@ std::string CutUtf8(const std::string& text, size_t bytes) {
 }
 
 QString Label(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 

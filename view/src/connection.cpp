@@ -3,12 +3,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 #include "orva/view/video_view.h"
 
 namespace orva::view {
 
-GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, CVideoView& view, QObject* parent)
+GuiConnection::GuiConnection(ConnectParams params, services::AppServices& services, CVideoView& view, QObject* parent)
     : QObject(parent),
       m_params(params),
       m_view(view),
@@ -18,7 +18,7 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
       m_setup(static_cast<SetupObserver*>(this)),
       m_firmware(static_cast<FirmwareObserver*>(this)) {
   LiveSettings settings;
-  const app::LocalSetup& setup = services.Setup();
+  const services::LocalSetup& setup = services.Setup();
   settings.liveAudioDepth = setup.audioBuf[0];
   settings.playbackAudioDepth = setup.audioBuf[1];
   settings.dateFormat = setup.dateFormat;
@@ -49,7 +49,7 @@ GuiConnection::GuiConnection(ConnectParams params, app::AppServices& services, C
   // nearest existing folder counts while Download/ is not made yet).
   download.freeMiB = [folder = services.DownloadFolder()] {
     uint64_t freeMiB = 0, totalMiB = 0;
-    return app::GetDiskSpace(folder, freeMiB, totalMiB) ? freeMiB : 0;
+    return services::GetDiskSpace(folder, freeMiB, totalMiB) ? freeMiB : 0;
   };
   m_download = std::make_unique<DownloadController>(std::move(download));
   m_download->SetObserver(static_cast<DownloadObserver*>(this));

@@ -22,7 +22,7 @@
 #include "orva/setup/rights_monitor.h"
 #include "orva/setup/setup_exchange.h"
 
-namespace orva::app {
+namespace orva::services {
 class AppServices;
 }
 
@@ -36,7 +36,7 @@ class GuiConnection : public QObject, private SessionObserver, private RightsObs
   Q_OBJECT
  public:
   // The view must outlive the connection (the decoders draw into it).
-  GuiConnection(ConnectParams params, app::AppServices& services, CVideoView& view, QObject* parent = nullptr);
+  GuiConnection(ConnectParams params, services::AppServices& services, CVideoView& view, QObject* parent = nullptr);
   ~GuiConnection() override;  // runs the close sequence when still open
 
   void Open();

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QToolButton>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 
 namespace orva::view {
 
@@ -32,7 +32,7 @@ ControlBar::ControlBar(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setFixedSize(kWidth, kHeight);
   setWindowOpacity(kOpacity / 255.0);
-  QPixmap skin = orva::app::Resources::Picture("fullbar");
+  QPixmap skin = orva::services::Resources::Picture("fullbar");
   m_background = skin.isNull() ? BuiltInBackground() : skin.scaled(kWidth, kHeight);
   setMask(QBitmap::fromImage(m_background.toImage().createMaskFromColor(kTransparent.rgb(), Qt::MaskInColor)));
 
@@ -53,7 +53,7 @@ ControlBar::ControlBar(QWidget* parent)
     row->addWidget(button);
   }
   auto* leave = new QToolButton(this);
-  const QString text = orva::app::Resources::Text("button.fullexit");
+  const QString text = orva::services::Resources::Text("button.fullexit");
   leave->setText(text == QLatin1String("button.fullexit") ? QStringLiteral("Exit") : text);
   leave->setFixedSize(44, 30);
   connect(leave, &QToolButton::clicked, this, &ControlBar::leaveRequested);

@@ -14,14 +14,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "skin_style.h"
 
 namespace orva::view {
 namespace {
 
 QString Label(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 
@@ -34,7 +34,7 @@ QComboBox* Choice(QWidget* parent, std::initializer_list<const char*> items, int
 
 }  // namespace
 
-LocalSetupDialog::LocalSetupDialog(const app::LocalSetup& setup, bool removable, QWidget* parent)
+LocalSetupDialog::LocalSetupDialog(const services::LocalSetup& setup, bool removable, QWidget* parent)
     : QDialog(parent), m_setup(setup) {
   setObjectName(QStringLiteral("localSetupDialog"));
   setWindowTitle(Label("dialog.lsetup.title", "Local setup"));
@@ -111,8 +111,8 @@ LocalSetupDialog::LocalSetupDialog(const app::LocalSetup& setup, bool removable,
   setMinimumWidth(460);
 }
 
-app::LocalSetup LocalSetupDialog::Result() const {
-  app::LocalSetup out = m_setup;
+services::LocalSetup LocalSetupDialog::Result() const {
+  services::LocalSetup out = m_setup;
   out.drawMode = m_drawMode->currentIndex();
   out.dateFormat = m_dateFormat->currentIndex();
   out.saveFormat = m_saveFormat->currentIndex();

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <array>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/link/trace.h"
 #include "log_print.h"
 #include "skin_style.h"
@@ -20,7 +20,7 @@ namespace {
 
 QString Label(const QString& key, const char* fallback) {
   const QByteArray k = key.toUtf8();
-  const QString text = app::Resources::Text(k.constData());
+  const QString text = services::Resources::Text(k.constData());
   return text == key ? QString::fromUtf8(fallback) : text;
 }
 

@@ -14,7 +14,7 @@
 
 #include "connection.h"
 #include "main_window_view.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/pictures/snapshot.h"
 #include "orva/recordings/local_player.h"
 #include "orva/view/notice_window.h"
@@ -25,7 +25,7 @@ namespace orva::view {
 namespace {
 
 QString Caption(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 
@@ -50,12 +50,12 @@ int NextAudioChannel(int current, uint16_t withSound, uint16_t visible) {
   return -1;
 }
 
-MainWindow::MainWindow(app::AppServices& services, QWidget* parent)
+MainWindow::MainWindow(services::AppServices& services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_services(services) {
   setObjectName(QStringLiteral("mainWindow"));
   setFixedSize(kMainWindowWidth, kMainWindowHeight);
   setWindowTitle(QString::fromStdString(services.Startup().windowTitle));
-  const QIcon icon = app::Resources::Icon("app");
+  const QIcon icon = services::Resources::Icon("app");
   if (!icon.isNull()) setWindowIcon(icon);
   setAttribute(Qt::WA_OpaquePaintEvent);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -101,7 +101,7 @@ SkinButton* MainWindow::AddButton(const QString& command, const char* picture, c
   button->setGeometry(geometry);
   if (picture) {
     const QByteArray tipKey = QByteArray("tip.") + picture;
-    const QString tip = app::Resources::Text(tipKey.constData());
+    const QString tip = services::Resources::Text(tipKey.constData());
     if (tip != QLatin1String(tipKey)) button->setToolTip(tip);
   }
   m_commands[command] = button;
@@ -343,7 +343,7 @@ void MainWindow::RefreshState() {
 
 void MainWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const QPixmap skinPicture = app::Resources::Picture("main");
+  const QPixmap skinPicture = services::Resources::Picture("main");
   if (!skinPicture.isNull()) {
     p.drawPixmap(rect(), skinPicture);
   } else {

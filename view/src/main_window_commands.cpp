@@ -8,7 +8,7 @@
 
 #include "connection.h"
 #include "main_window_view.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/pictures/snapshot.h"
 #include "orva/recordings/local_player.h"
 #include "orva/view/image_viewer.h"
@@ -22,7 +22,7 @@
 namespace orva::view {
 namespace {
 
-uint8_t Opacity(const app::LocalSetup& setup, skin::OpacitySlot slot) {
+uint8_t Opacity(const services::LocalSetup& setup, skin::OpacitySlot slot) {
   return setup.opacity[static_cast<size_t>(slot) - 1];
 }
 
@@ -125,8 +125,8 @@ void MainWindow::OnRecord() {
   std::optional<std::string> typed;
   if (connection->Device().Recording() && mayStop) {
     bool ok = false;
-    const QString prompt = app::Resources::Text("main.password.prompt");
-    const QString title = app::Resources::Text("main.password.title");
+    const QString prompt = services::Resources::Text("main.password.prompt");
+    const QString title = services::Resources::Text("main.password.title");
     const QString text = QInputDialog::getText(
         this, title == QLatin1String("main.password.title") ? QStringLiteral("Stop recording") : title,
         prompt == QLatin1String("main.password.prompt") ? QStringLiteral("Password:") : prompt, QLineEdit::Password,
@@ -191,7 +191,7 @@ void MainWindow::ReapSnapshotWriters() {
 }
 
 void MainWindow::OpenImage() {
-  const app::LocalSetup& setup = m_services.Setup();
+  const services::LocalSetup& setup = m_services.Setup();
   OpenImageDialog dialog(QString::fromStdString(m_services.Paths().saved.string()),
                          Opacity(setup, skin::OpacitySlot::kViewers), this);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
@@ -210,7 +210,7 @@ void MainWindow::OpenLocalSetup() {
   if (dialog.exec() == QDialog::Accepted) ApplyLocalSetup(dialog.Result());
 }
 
-void MainWindow::ApplyLocalSetup(const app::LocalSetup& setup) {
+void MainWindow::ApplyLocalSetup(const services::LocalSetup& setup) {
   const int oldDrawMode = m_services.Setup().drawMode;
   m_services.ApplySetup(setup);
   // In effect at once for what is running: snapshot texts of live view and

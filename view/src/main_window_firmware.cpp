@@ -3,7 +3,7 @@
 // user is offered when anything was updated.
 #include "connection.h"
 #include "firmware_window.h"
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 #include "orva/view/main_window.h"
 #include "skin_button.h"
 

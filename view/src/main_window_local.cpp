@@ -10,7 +10,7 @@
 #include "local_playback_window.h"
 #include "local_player_bridge.h"
 #include "main_window_view.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/recordings/local_log.h"
 #include "orva/recordings/local_player.h"
 #include "orva/view/main_window.h"

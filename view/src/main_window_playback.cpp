@@ -6,7 +6,7 @@
 #include "connection.h"
 #include "firmware_window.h"
 #include "main_window_view.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/recordings/local_player.h"
 #include "orva/view/main_window.h"
 #include "orva/view/search_window.h"
@@ -20,7 +20,7 @@ namespace {
 constexpr int kPlaybackBarHeight = 44, kPlaybackBarGap = 4;
 
 QString Text(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 

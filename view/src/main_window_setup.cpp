@@ -9,7 +9,7 @@
 #include <QSettings>
 
 #include "connection.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "orva/link/time_convert.h"
 #include "orva/view/main_window.h"
 #include "setup_window.h"
@@ -171,7 +171,7 @@ bool MainWindow::OpenSetupFile(const QString& path, QString* error) {
 
 bool MainWindow::Ask(Notice notice) {
   if (m_question) return m_question(notice);
-  return QMessageBox::question(this, app::Resources::NoticeTitle(notice), app::Resources::NoticeText(notice),
+  return QMessageBox::question(this, services::Resources::NoticeTitle(notice), services::Resources::NoticeText(notice),
                                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "skin_style.h"
 
 namespace orva::view {
@@ -24,8 +24,8 @@ NoticeWindow::NoticeWindow(Notice notice, uint8_t opacity, QWidget* parent) : QD
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
   skin::StyleDialog(this, opacity);
-  const QString title = app::Resources::NoticeTitle(notice);
-  const QString text = app::Resources::NoticeText(notice);
+  const QString title = services::Resources::NoticeTitle(notice);
+  const QString text = services::Resources::NoticeText(notice);
   setWindowTitle(title);
 
   m_title = new QLabel(title, this);

@@ -9,7 +9,7 @@
 #include <QPainterPath>
 #include <QSpinBox>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "skin_button.h"
 #include "skin_style.h"
 
@@ -17,14 +17,14 @@ namespace orva::view {
 namespace {
 
 QString Caption(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 
 // The skin picture when the resource library has one, else a plain rounded panel.
 void PaintPanel(QWidget* w, const char* picture) {
   QPainter p(w);
-  const QPixmap skinPicture = app::Resources::Picture(picture);
+  const QPixmap skinPicture = services::Resources::Picture(picture);
   if (!skinPicture.isNull()) {
     p.drawPixmap(w->rect(), skinPicture);
     return;

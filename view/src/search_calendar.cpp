@@ -6,13 +6,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "search_pages.h"
 
 namespace orva::view {
 
 QString SearchText(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 

@@ -8,12 +8,12 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 
 namespace orva::view {
 
 QString SetupText(const char* key, const char* fallback) {
-  const QString text = app::Resources::Text(key);
+  const QString text = services::Resources::Text(key);
   return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
 }
 

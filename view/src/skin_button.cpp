@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "skin_style.h"
 
 namespace orva::view {
@@ -15,7 +15,7 @@ SkinButton::SkinButton(const QString& command, const char* picture, const QStrin
   setToolTip(caption);
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);
-  if (picture) m_picture = app::Resources::Icon(picture);
+  if (picture) m_picture = services::Resources::Icon(picture);
 }
 
 void SkinButton::SetLit(bool lit) {

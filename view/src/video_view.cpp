@@ -9,7 +9,7 @@
 
 #include "control_bar.h"
 #include "gl_video_surface.h"
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "video_view_impl.h"
 
 namespace orva::view {
@@ -37,8 +37,8 @@ CVideoView::CVideoView(int drawMode, QWidget* parent) : QWidget(parent), d(std::
   d->configuredDrawMode = drawMode;
   for (int w = 0; w < kWindowCount; ++w) d->windowMap[static_cast<size_t>(w)] = w;
   d->font = TextFont();
-  d->idle = orva::app::Resources::IdlePicture();
-  d->loss = orva::app::Resources::VideoLossPicture();
+  d->idle = orva::services::Resources::IdlePicture();
+  d->loss = orva::services::Resources::VideoLossPicture();
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(false);
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 #include "video_view_impl.h"
 
 namespace orva::view {
@@ -217,7 +217,7 @@ void CVideoView::Impl::DrawTexts(QPainter& p, const Pane& pane) {
 
 void CVideoView::Impl::DrawMark(QPainter& p, const QRect& pane, int statusLength, int offset, const char* picture) {
   auto it = markCache.find(picture);
-  if (it == markCache.end()) it = markCache.emplace(picture, app::Resources::Picture(picture)).first;
+  if (it == markCache.end()) it = markCache.emplace(picture, services::Resources::Picture(picture)).first;
   const QPixmap& mark = it->second;
   if (!mark.isNull())
     p.drawPixmap(QRect(pane.left() + statusLength * 10 + offset, pane.top() + pane.height() - 18, 16, 16), mark);

@@ -47,8 +47,8 @@ bool RenderBmp(const QString& svgFile, const QString& bmpFile) {
 bool WriteNotices(const QString& file) {
   QJsonObject texts;
   const auto generic = orva::LookupNotice({0xFFFF, 0xFFFF});
-  for (size_t i = 0; i < orva::app::kPostedNotices.size(); ++i) {
-    const orva::Notice n = orva::app::kPostedNotices[i];
+  for (size_t i = 0; i < orva::services::kPostedNotices.size(); ++i) {
+    const orva::Notice n = orva::services::kPostedNotices[i];
     const orva::NoticeText t = orva::LookupNotice(n);
     if (std::strcmp(t.text, generic.text) == 0) {
       std::fprintf(stderr, "orva_resgen: notice %u/%u has no text in the notice table\n", n.category, n.code);

@@ -34,4 +34,4 @@ configure_file(${ORVA_RES_SRC}/OrvaRes.qrc.in ${ORVA_RES_GEN}/OrvaRes.qrc @ONLY)
 
 qt_add_binary_resources(orva_resources ${ORVA_RES_GEN}/OrvaRes.qrc DESTINATION ${ORVA_RES_BIN}/OrvaRes.rcc)
 # Whatever links the services also gets the resource file and the pictures.
-add_dependencies(orva_app orva_resources)
+add_dependencies(orva_services orva_resources)

@@ -1,4 +1,4 @@
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "orva/app/qt_sound.h"
-#include "orva/app/resources.h"
+#include "orva/services/qt_sound.h"
+#include "orva/services/resources.h"
 #include "orva/link/trace.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 std::filesystem::path ProgramFile() {
@@ -90,4 +90,4 @@ void AppServices::ApplySetup(const LocalSetup& setup) {
   m_log->Append(static_cast<uint32_t>(LogMain::kSetupImage), 1, "", "");
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 // Qt's command-line options (QGuiApplication, QApplication, xcb) that take a
@@ -154,4 +154,4 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& out, std::
   return true;
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -1,4 +1,4 @@
-#include "orva/app/desktop.h"
+#include "orva/services/desktop.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -7,7 +7,7 @@
 #include <QFont>
 #include <QString>
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kPath = QStringLiteral("/org/freedesktop/ScreenSaver");
@@ -53,4 +53,4 @@ void InstallFontSubstitutions() {
   QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"));
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "orva/app/local_setup.h"
+#include "orva/services/local_setup.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 // statfs f_type values (linux/magic.h and the FUSE/SMB headers).
@@ -120,4 +120,4 @@ bool DetectRemovableMode(const std::filesystem::path& programFile, std::optional
   return BlockDeviceIsRemovable(::major(st.st_dev), ::minor(st.st_dev));
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

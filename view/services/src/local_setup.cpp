@@ -1,5 +1,5 @@
 // The start-up file, the built-in defaults and the settings store.
-#include "orva/app/local_setup.h"
+#include "orva/services/local_setup.h"
 
 #include <QSettings>
 #include <QString>
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <system_error>
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 constexpr size_t kMaxLineBytes = 260;
@@ -148,4 +148,4 @@ void SaveLocalSetup(const LocalSetup& setup) {
   settings.sync();
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -7,7 +7,7 @@
 
 #include "orva/link/notices.h"
 
-namespace orva::app {
+namespace orva::services {
 
 // clang-format off
 inline constexpr std::array<Notice, 39> kPostedNotices = {{
@@ -21,4 +21,4 @@ inline constexpr std::array<Notice, 39> kPostedNotices = {{
 }};
 // clang-format on
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -1,4 +1,4 @@
-#include "orva/app/qt_sound.h"
+#include "orva/services/qt_sound.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -9,7 +9,7 @@
 
 #include "orva/link/trace.h"
 
-namespace orva::app {
+namespace orva::services {
 
 // ------------------------------------------------------------------ PcmRing
 
@@ -181,4 +181,4 @@ bool QtVolumeControl::SetMute(bool mute) {
   return true;
 }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -1,4 +1,4 @@
-#include "orva/app/resources.h"
+#include "orva/services/resources.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,7 +19,7 @@
 
 #include "orva/link/trace.h"
 
-namespace orva::app {
+namespace orva::services {
 namespace {
 
 const QString kRccName = QStringLiteral("OrvaRes.rcc");
@@ -289,4 +289,4 @@ QPixmap Resources::Picture(const char* name) {
 QPixmap Resources::IdlePicture() { return FixedPicture(QStringLiteral("ComMark.bmp")); }
 QPixmap Resources::VideoLossPicture() { return FixedPicture(QStringLiteral("VdoLoss.bmp")); }
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <array>
 
-#include "orva/app/local_setup.h"
+#include "orva/services/local_setup.h"
 
 class QComboBox;
 class QLineEdit;
@@ -19,10 +19,10 @@ class LocalSetupDialog : public QDialog {
   Q_OBJECT
  public:
   // removable: the base folder cannot be changed.
-  LocalSetupDialog(const app::LocalSetup& setup, bool removable, QWidget* parent = nullptr);
+  LocalSetupDialog(const services::LocalSetup& setup, bool removable, QWidget* parent = nullptr);
 
   // The edited copy (audio depths clamped to 1-15).
-  app::LocalSetup Result() const;
+  services::LocalSetup Result() const;
 
   QComboBox* DrawModeBox() const { return m_drawMode; }
   QComboBox* DateFormatBox() const { return m_dateFormat; }
@@ -32,7 +32,7 @@ class LocalSetupDialog : public QDialog {
   QSpinBox* AudioDepthBox(int index) const { return m_audio.at(static_cast<size_t>(index)); }
 
  private:
-  app::LocalSetup m_setup;
+  services::LocalSetup m_setup;
   QComboBox* m_drawMode = nullptr;
   QComboBox* m_dateFormat = nullptr;
   QComboBox* m_saveFormat = nullptr;

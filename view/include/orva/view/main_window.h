@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "orva/app/app_services.h"
+#include "orva/services/app_services.h"
 #include "orva/link/dvr_session.h"
 #include "orva/view/ptz_panel.h"
 #include "orva/view/video_view.h"
@@ -64,7 +64,7 @@ int NextAudioChannel(int current, uint16_t withSound, uint16_t visible);
 class MainWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit MainWindow(app::AppServices& services, QWidget* parent = nullptr);
+  explicit MainWindow(services::AppServices& services, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // --- connection ---
@@ -106,7 +106,7 @@ class MainWindow : public QWidget {
   // The local-setup dialog's OK: applies and saves the settings; a changed
   // draw mode rebuilds the video view (a connection is closed and opened
   // again with the same values, since its decoders draw into the old view).
-  void ApplyLocalSetup(const app::LocalSetup& setup);
+  void ApplyLocalSetup(const services::LocalSetup& setup);
   // Orderly end: stops live view, closes the connection, closes the window.
   void Quit();
 
@@ -271,7 +271,7 @@ class MainWindow : public QWidget {
   void ConnectFirmware();
   void OnFirmwareClosed();
 
-  app::AppServices& m_services;
+  services::AppServices& m_services;
   MainVideoView* m_view = nullptr;
   GuiConnection* m_connection = nullptr;
   QPointer<NoticeWindow> m_notice;

@@ -9,14 +9,14 @@
 #include <mutex>
 #include <optional>
 
-#include "orva/app/desktop.h"
-#include "orva/app/local_setup.h"
+#include "orva/services/desktop.h"
+#include "orva/services/local_setup.h"
 #include "orva/media/h264_decoder.h"
 #include "orva/media/sound_device.h"
 #include "orva/media/volume_control.h"
 #include "orva/recordings/local_log.h"
 
-namespace orva::app {
+namespace orva::services {
 
 struct CommandLine {
   std::optional<std::string> connectHost;  // --connect HOST[:PORT]
@@ -83,4 +83,4 @@ class AppServices {
   std::string m_decoderError;
 };
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace orva::app {
+namespace orva::services {
 
 // Keeps the screen saver off while it lives (org.freedesktop.ScreenSaver
 // Inhibit / UnInhibit on the session bus). Without a session bus, or when no
@@ -31,4 +31,4 @@ class ScreenSaverInhibitor {
 // "DejaVu Sans". Call once after the QGuiApplication exists.
 void InstallFontSubstitutions();
 
-}  // namespace orva::app
+}  // namespace orva::services

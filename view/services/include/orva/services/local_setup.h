@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace orva::app {
+namespace orva::services {
 
 // The start-up file ClientQ7.bin: up to four lines that override built-in
 // defaults when not empty.
@@ -66,4 +66,4 @@ bool BlockDeviceIsRemovable(unsigned major, unsigned minor, const std::filesyste
 // FUSE such as sshfs) and optical (ISO 9660, UDF). `type` is statfs f_type.
 bool FileSystemCountsAsRemovable(long type);
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -26,7 +26,7 @@
 
 class QAudioSink;
 
-namespace orva::app {
+namespace orva::services {
 
 class PcmRing final : public QIODevice {
  public:
@@ -111,4 +111,4 @@ class QtVolumeControl final : public VolumeControl {
   bool m_mute = false;
 };
 
-}  // namespace orva::app
+}  // namespace orva::services

@@ -27,7 +27,7 @@
 
 #include "orva/link/notices.h"
 
-namespace orva::app {
+namespace orva::services {
 
 class Resources {
  public:
@@ -61,4 +61,4 @@ class Resources {
   static QPixmap VideoLossPicture();
 };
 
-}  // namespace orva::app
+}  // namespace orva::services
