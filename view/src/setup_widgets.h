@@ -11,7 +11,7 @@
 #include <array>
 #include <functional>
 
-#include "setup_rules.h"
+#include "orva/setup/setup_rules.h"
 
 class QHBoxLayout;
 class QLabel;

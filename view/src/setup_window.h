@@ -18,7 +18,7 @@
 
 #include "orva/setup/setup_database.h"
 #include "orva/setup/system_tables.h"
-#include "setup_rules.h"
+#include "orva/setup/setup_rules.h"
 #include "setup_widgets.h"
 
 class QAbstractButton;

@@ -12,49 +12,89 @@
 #include <string>
 #include <string_view>
 
-namespace orva::view::setup {
+#include "orva/setup/setup_database.h"
+#include "orva/setup/setup_field_table.h"
+
+namespace orva::setup {
 
 using Image = std::span<uint8_t>;
 using ConstImage = std::span<const uint8_t>;
 
-inline constexpr size_t kImageSize = 64512;
+inline constexpr size_t kImageSize = kSetupDatabaseSize;
 
-// Offsets of the fields the pages edit.
+// Offsets of the fields the pages edit, all taken from the field table so
+// that the pages, `orvactl setup` and show/diff can never disagree.
 namespace at {
-inline constexpr size_t kMajor = 0x0000, kMinor = 0x0001, kVideoStandard = 0x0002, kSystemNumber = 0x0003;
-inline constexpr size_t kClock = 0x0004;
-inline constexpr size_t kHue = 0x0008, kSaturation = 0x0018, kContrast = 0x0028, kBrightness = 0x0038;
-inline constexpr size_t kCovert = 0x0048, kCameraNames = 0x0058, kCameraNameBytes = 32;
-inline constexpr size_t kSpotMode = 0x0258, kSpotDwell = 0x025C, kSpotMember = 0x026C;
-inline constexpr size_t kDisplayChoice1 = 0x027C, kDisplaySwitch1 = 0x027D, kDisplaySwitch2 = 0x027E,
-                        kDisplayChoice2 = 0x027F, kDisplayChoice3 = 0x19E4, kDisplayChoice4 = 0x19E5,
-                        kDisplayChoice5 = 0x19E6;
-inline constexpr size_t kResolutionClass = 0x0284, kRecSwitch1 = 0x0285, kRecSwitch2 = 0x0286, kTopRate = 0x0287,
-                        kValueA = 0x0288, kValueB = 0x028A, kRecChoice = 0x028C, kRecChoice2 = 0x1168;
-inline constexpr size_t kMode1Rate = 0x0290, kMode1Enable = 0x02A0, kMode2Rate = 0x02B0, kMode2Enable = 0x02C0,
-                        kMotionRate = 0x02D0, kMotionEnable = 0x02E0, kMotionSensitivity = 0x02F0,
-                        kMotionAreas = 0x0300, kMode4Rate = 0x0930, kMode4Enable = 0x0940, kSchedule = 0x0950,
-                        kMode5Rate = 0x09F8, kMode5Enable = 0x0A08, kMode5Sensitivity = 0x0A18, kMode6FlagsA = 0x0A38,
-                        kMode6FlagsB = 0x0A48, kMode6Value = 0x0A58;
-inline constexpr size_t kPriority = 0x0A5C, kLanguage = 0x0A64, kDateFormat = 0x0A65, kStatusChoice = 0x0A6C;
-inline constexpr size_t kSensor = 0x0C10, kAutoDelete = 0x0C20;
-inline constexpr size_t kPtzAddress = 0x0C24, kPtzProtocol = 0x0C34, kPtzBaud = 0x0C44;
-inline constexpr size_t kCtrlAddress = 0x0C54, kCtrlProtocol = 0x0C64, kCtrlBaud = 0x0C74;
-inline constexpr size_t kDst = 0x0C84, kDstState = 0x0C85, kDstStart = 0x0C86, kDstEnd = 0x0C8C,
-                        kDstWindowHours = 0x0C92, kDstWindowMinutes = 0x0C93, kDstEndAnswer = 0x0C94;
-inline constexpr size_t kMailText = 0x0DB8, kMailTextBytes = 128, kMailChoice = 0x0FB8, kMailPayloadBytes = 516;
-inline constexpr size_t kEventActions1 = 0x0FBC, kEventActions2 = 0x0FC0, kEventActions3 = 0x0FC4;
-inline constexpr size_t kResolution1 = 0x0FCC, kResolution2 = 0x0FDC, kMotionResolution = 0x0FEC, kResolution4 = 0x0FFC,
-                        kResolution5 = 0x100C, kResolution6 = 0x101C;
-inline constexpr size_t kTimeZone = 0x102C, kNtp = 0x102D, kNtpKind = 0x1030, kNtpBuiltInName = 0x1034,
-                        kNtpAddress = 0x1054, kNtpUserName = 0x1058, kNtpNameBytes = 32;
-inline constexpr size_t kPanLow = 0x10E0, kPanHigh = 0x1100, kTiltLow = 0x1120, kTiltHigh = 0x1140;
-inline constexpr size_t kEventValue2 = 0x116C, kEventValue3 = 0x1170;
-inline constexpr size_t kDeinterlace = 0x11E8, kUserTable = 0x15F8;
-inline constexpr size_t kAssign = 0x1840, kAssignFifth = 0x1880;
-inline constexpr size_t kSmartSwitch1 = 0x1940, kSmartInterval = 0x1941, kSmartSwitch2 = 0x1942;
-inline constexpr size_t kEventFifth1 = 0x1943, kEventFifth2 = 0x1944, kEventFifth3 = 0x1945;
-inline constexpr size_t kSystemOption = 0x19E8;
+using field_table::OffsetOf;
+using field_table::WidthOf;
+using I = SetupFieldId;
+inline constexpr size_t kMajor = OffsetOf(I::kMajorVersion), kMinor = OffsetOf(I::kMinorVersion),
+                        kVideoStandard = OffsetOf(I::kVideoStandard), kSystemNumber = OffsetOf(I::kSystemNumber);
+inline constexpr size_t kClock = OffsetOf(I::kRecorderClock);
+inline constexpr size_t kHue = OffsetOf(I::kHue), kSaturation = OffsetOf(I::kSaturation),
+                        kContrast = OffsetOf(I::kContrast), kBrightness = OffsetOf(I::kBrightness);
+inline constexpr size_t kCovert = OffsetOf(I::kCovert), kCameraNames = OffsetOf(I::kCameraName),
+                        kCameraNameBytes = WidthOf(I::kCameraName);
+inline constexpr size_t kSpotMode = OffsetOf(I::kSpotSequenceMode), kSpotDwell = OffsetOf(I::kSpotDwellTime),
+                        kSpotMember = OffsetOf(I::kSpotSequenceMembership);
+inline constexpr size_t kDisplayChoice1 = OffsetOf(I::kDisplayChoice1), kDisplaySwitch1 = OffsetOf(I::kDisplaySwitch1),
+                        kDisplaySwitch2 = OffsetOf(I::kDisplaySwitch2), kDisplayChoice2 = OffsetOf(I::kDisplayChoice2),
+                        kDisplayChoice3 = OffsetOf(I::kDisplayChoice3), kDisplayChoice4 = OffsetOf(I::kDisplayChoice4),
+                        kDisplayChoice5 = OffsetOf(I::kDisplayChoice5);
+inline constexpr size_t kResolutionClass = OffsetOf(I::kRecordingResolutionClass),
+                        kRecSwitch1 = OffsetOf(I::kRecordingSwitch1), kRecSwitch2 = OffsetOf(I::kRecordingSwitch2),
+                        kTopRate = OffsetOf(I::kTopFrameRate), kValueA = OffsetOf(I::kRecordingValueA),
+                        kValueB = OffsetOf(I::kRecordingValueB), kRecChoice = OffsetOf(I::kRecordingChoice),
+                        kRecChoice2 = OffsetOf(I::kRecordingChoice2);
+inline constexpr size_t kMode1Rate = OffsetOf(I::kRecordMode1Rate), kMode1Enable = OffsetOf(I::kRecordMode1Enable),
+                        kMode2Rate = OffsetOf(I::kRecordMode2Rate), kMode2Enable = OffsetOf(I::kRecordMode2Enable),
+                        kMotionRate = OffsetOf(I::kMotionRecordRate), kMotionEnable = OffsetOf(I::kMotionRecordEnable),
+                        kMotionSensitivity = OffsetOf(I::kMotionSensitivity), kMotionAreas = OffsetOf(I::kMotionArea),
+                        kMode4Rate = OffsetOf(I::kRecordMode4Rate), kMode4Enable = OffsetOf(I::kRecordMode4Enable),
+                        kSchedule = OffsetOf(I::kRecordingSchedule), kMode5Rate = OffsetOf(I::kRecordMode5Rate),
+                        kMode5Enable = OffsetOf(I::kRecordMode5Enable),
+                        kMode5Sensitivity = OffsetOf(I::kRecordMode5Sensitivity),
+                        kMode6FlagsA = OffsetOf(I::kRecordMode6FlagsA), kMode6FlagsB = OffsetOf(I::kRecordMode6FlagsB),
+                        kMode6Value = OffsetOf(I::kRecordMode6Value);
+inline constexpr size_t kPriority = OffsetOf(I::kPriorityList), kLanguage = OffsetOf(I::kLanguage),
+                        kDateFormat = OffsetOf(I::kDateFormat), kStatusChoice = OffsetOf(I::kSystemStatusChoice);
+inline constexpr size_t kSensor = OffsetOf(I::kSensorMode), kAutoDelete = OffsetOf(I::kAutoDelete);
+inline constexpr size_t kPtzAddress = OffsetOf(I::kPtzAddress), kPtzProtocol = OffsetOf(I::kPtzProtocol),
+                        kPtzBaud = OffsetOf(I::kPtzBaudRate);
+inline constexpr size_t kCtrlAddress = OffsetOf(I::kControllerAddress), kCtrlProtocol = OffsetOf(I::kControllerProtocol),
+                        kCtrlBaud = OffsetOf(I::kControllerBaudRate);
+// kDstStart / kDstEnd: the six bytes month, week, weekday, day, hour, minute.
+inline constexpr size_t kDst = OffsetOf(I::kDaylightSaving), kDstState = OffsetOf(I::kDaylightSavingState),
+                        kDstStart = OffsetOf(I::kDstStartMonth), kDstEnd = OffsetOf(I::kDstEndMonth),
+                        kDstWindowHours = OffsetOf(I::kDstWindowHours),
+                        kDstWindowMinutes = OffsetOf(I::kDstWindowMinutes), kDstEndAnswer = OffsetOf(I::kDstEndAnswer);
+inline constexpr size_t kMailText = OffsetOf(I::kEmailText1), kMailTextBytes = WidthOf(I::kEmailText1),
+                        kMailChoice = OffsetOf(I::kEmailChoice), kMailPayloadBytes = kTestMailSize;
+inline constexpr size_t kEventActions1 = OffsetOf(I::kEventActionsGroup1),
+                        kEventActions2 = OffsetOf(I::kEventActionsGroup2),
+                        kEventActions3 = OffsetOf(I::kEventActionsGroup3);
+inline constexpr size_t kResolution1 = OffsetOf(I::kRecordMode1Resolution),
+                        kResolution2 = OffsetOf(I::kRecordMode2Resolution),
+                        kMotionResolution = OffsetOf(I::kMotionRecordResolution),
+                        kResolution4 = OffsetOf(I::kRecordMode4Resolution),
+                        kResolution5 = OffsetOf(I::kRecordMode5Resolution),
+                        kResolution6 = OffsetOf(I::kRecordMode6Resolution);
+inline constexpr size_t kTimeZone = OffsetOf(I::kTimeZone), kNtp = OffsetOf(I::kNtp),
+                        kNtpKind = OffsetOf(I::kNtpServerKind), kNtpBuiltInName = OffsetOf(I::kBuiltinNtpServerName),
+                        kNtpAddress = OffsetOf(I::kNtpServerAddress), kNtpUserName = OffsetOf(I::kUserNtpServerName),
+                        kNtpNameBytes = WidthOf(I::kUserNtpServerName);
+inline constexpr size_t kPanLow = OffsetOf(I::kPanLowLimit), kPanHigh = OffsetOf(I::kPanHighLimit),
+                        kTiltLow = OffsetOf(I::kTiltLowLimit), kTiltHigh = OffsetOf(I::kTiltHighLimit);
+inline constexpr size_t kEventValue2 = OffsetOf(I::kEventGroup2Value), kEventValue3 = OffsetOf(I::kEventGroup3Value);
+inline constexpr size_t kDeinterlace = OffsetOf(I::kDeinterlace), kUserTable = OffsetOf(I::kStopRecordingRight);
+inline constexpr size_t kAssign = OffsetOf(I::kChannelAssignment), kAssignFifth = OffsetOf(I::kChannelAssignmentFifth);
+inline constexpr size_t kSmartSwitch1 = OffsetOf(I::kSmartSwitch1), kSmartInterval = OffsetOf(I::kSmartInterval),
+                        kSmartSwitch2 = OffsetOf(I::kSmartSwitch2);
+inline constexpr size_t kEventFifth1 = OffsetOf(I::kEventActionsGroup1Fifth),
+                        kEventFifth2 = OffsetOf(I::kEventActionsGroup2Fifth),
+                        kEventFifth3 = OffsetOf(I::kEventActionsGroup3Fifth);
+inline constexpr size_t kSystemOption = OffsetOf(I::kSystemOption);
+static_assert(kDstEnd == kDstStart + 6 && kDstWindowHours == kDstEnd + 6, "the DST groups are six bytes each");
 }  // namespace at
 
 // Host-order access to the multi-byte fields.
@@ -186,4 +226,4 @@ bool DstQuestionDue(ConstImage image, int64_t now);
 // added between the start and end moments of t's year.
 int64_t ApplyDst(ConstImage image, int64_t t);
 
-}  // namespace orva::view::setup
+}  // namespace orva::setup

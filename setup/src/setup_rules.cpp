@@ -1,4 +1,4 @@
-#include "setup_rules.h"
+#include "orva/setup/setup_rules.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include "orva/link/time_convert.h"
 #include "orva/setup/user_rights.h"
 
-namespace orva::view::setup {
+namespace orva::setup {
 namespace {
 
 bool Fits(ConstImage image, size_t offset, size_t width) {
@@ -362,4 +362,4 @@ int64_t ApplyDst(ConstImage image, int64_t t) {
   return in ? t + 3600 : t;
 }
 
-}  // namespace orva::view::setup
+}  // namespace orva::setup
