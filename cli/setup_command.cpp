@@ -1,13 +1,17 @@
-// orvactl setup get|put|show|diff|reset and orvactl test-mail: the recorder's
-// setup database as a file, its fields as `key: value` lines, and the
-// factory reset and test e-mail requests, with the setup right checked as
-// the desktop client checks it.
+// orvactl setup get|put|show|set|diff|reset and orvactl test-mail: the
+// recorder's setup database as a file, its fields as `key: value` lines,
+// changes by key through the setup pages' rules, and the factory reset and
+// test e-mail requests, with the setup right checked as the desktop client
+// checks it.
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
+#include "arg_parse.h"
 #include "cli_session.h"
 #include "commands.h"
 #include "orva/link/catalogue.h"
+#include "orva/setup/setup_edit.h"
 #include "orva/setup/setup_exchange.h"
 
 namespace orva::cli {
@@ -94,6 +98,23 @@ int Fetch(const Options& options, CliSession& session, SetupExchange& exchange, 
   return kExitOk;
 }
 
+// DB_UPDATE_REQ and the wait for its answer; a NACK gives its notice text.
+int SendAndWait(const Options& options, CliSession& session, SetupExchange& exchange, SetupEvents& events,
+                const SetupDatabase& record, std::string& error) {
+  if (!exchange.SendUpdate(record)) {
+    error = "not connected";
+    return kExitConnect;
+  }
+  int code = session.WaitUntil([&] { return events.Get([&] { return events.update.has_value(); }); },
+                               AnswerWait(options), error);
+  if (code != kExitOk) return code;
+  const auto [accepted, result] = *events.Get([&] { return events.update; });
+  if (accepted) return kExitOk;
+  Notice notice;
+  error = SetupNackNotice(msg::DB_UPDATE_NACK, result, notice) ? FormatNotice(notice) : RefusalText("the setup", result);
+  return kExitRefused;
+}
+
 void PrintLines(const SetupDatabase& db, std::ostream& out) {
   for (const SetupLine& line : ShowSetup(db)) out << line.key << ": " << line.value << "\n";
 }
@@ -134,18 +155,76 @@ int RunPut(const Options& options, std::ostream& out, std::ostream& err) {
                     std::to_string(file.Minor()) + ", but the recorder's is version " +
                     std::to_string(current.Major()) + "." + std::to_string(current.Minor()),
                 err);
-  if (!exchange.SendUpdate(file)) return Fail(&session, kExitConnect, "not connected", err);
-  code = session.WaitUntil([&] { return events.Get([&] { return events.update.has_value(); }); },
-                           AnswerWait(options), error);
+  code = SendAndWait(options, session, exchange, events, file, error);
   if (code != kExitOk) return Fail(&session, code, error, err);
-  const auto [accepted, result] = *events.Get([&] { return events.update; });
-  if (!accepted) {
-    Notice notice;
-    const bool known = SetupNackNotice(msg::DB_UPDATE_NACK, result, notice);
-    return Fail(&session, kExitRefused, known ? FormatNotice(notice) : RefusalText("the setup", result), err);
-  }
   session.Close();
   out << FormatNotice({10, 0}) << "\n";
+  return kExitOk;
+}
+
+// `--select 1,3,...`: the channel rows selected, as the window's row mask.
+bool ParseSelection(const std::string& text, setup::RowMask& out, std::string& error) {
+  out = 0;
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    uint64_t channel = 0;
+    if (!ParseNumber(text.substr(at, comma - at), 16, channel) || channel < 1) {
+      error = "--select takes channels 1-16 separated by commas";
+      return false;
+    }
+    out = static_cast<setup::RowMask>(out | (1u << (channel - 1)));
+    at = comma + 1;
+  }
+  return true;
+}
+
+int RunSet(const Options& options, std::ostream& out, std::ostream& err) {
+  bool dryRun = false;
+  setup::RowMask selected = 0;
+  std::vector<std::pair<std::string, std::string>> edits;
+  std::string error;
+  for (size_t i = 1; i < options.args.size(); ++i) {
+    const std::string& a = options.args[i];
+    if (a == "--dry-run") {
+      dryRun = true;
+    } else if (a == "--select") {
+      if (i + 1 >= options.args.size()) return Fail(nullptr, kExitUsage, "--select takes a list of channels", err);
+      if (!ParseSelection(options.args[++i], selected, error)) return Fail(nullptr, kExitUsage, error, err);
+    } else if (const size_t eq = a.find('='); eq != std::string::npos && eq > 0) {
+      edits.emplace_back(a.substr(0, eq), a.substr(eq + 1));
+    } else {
+      return Fail(nullptr, kExitUsage, "setup set takes KEY=VALUE changes, not '" + a + "'", err);
+    }
+  }
+  if (edits.empty()) return Fail(nullptr, kExitUsage, "setup set takes at least one KEY=VALUE", err);
+  CliSession session(options);
+  SetupEvents events;
+  SetupExchange exchange(&events);
+  SetupDatabase before;
+  int code = Connect(session, exchange, error);
+  if (code == kExitOk) code = Fetch(options, session, exchange, events, before, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  // What the window would know: the recorder's channels, product, the
+  // logged-in account and the tables it announced.
+  setup::EditContext context;
+  const RecorderIdentity identity = session.Session().Identity();
+  context.shape.channels = session.Session().ChannelCount();
+  context.shape.product = identity.productNumber >= 1 && identity.productNumber <= 4 ? identity.productNumber : 0;
+  context.account = identity.account;
+  context.tables = exchange.Tables();
+  context.selected = selected;
+  SetupDatabase after = before;
+  if (!setup::ApplySetupEdits(after, edits, context, error)) return Fail(&session, kExitUsage, error, err);
+  const std::vector<SetupChange> changes = DiffSetup(before, after);
+  for (const SetupChange& c : changes) out << c.key << ": " << c.before << " -> " << c.after << "\n";
+  if (dryRun || changes.empty()) {
+    session.Close();
+    return kExitOk;
+  }
+  code = SendAndWait(options, session, exchange, events, after, error);
+  if (code != kExitOk) return Fail(&session, code, error, err);
+  session.Close();
   return kExitOk;
 }
 
@@ -207,9 +286,10 @@ int RunSetup(const Options& options, std::ostream& out, std::ostream& err) {
   if (sub == "get") return RunGet(options, out, err);
   if (sub == "put") return RunPut(options, out, err);
   if (sub == "show") return RunShow(options, out, err);
+  if (sub == "set") return RunSet(options, out, err);
   if (sub == "diff") return RunDiff(options, out, err);
   if (sub == "reset") return RunReset(options, out, err);
-  return Fail(nullptr, kExitUsage, "setup takes get FILE, put FILE, show [FILE], diff A B or reset --yes", err);
+  return Fail(nullptr, kExitUsage, "setup takes get FILE, put FILE, show [FILE], set KEY=VALUE..., diff A B or reset --yes", err);
 }
 
 int RunTestMail(const Options& options, std::ostream& out, std::ostream& err) {

@@ -151,5 +151,46 @@ TEST_F(OrvactlSetup, ResetAndTestMailAreAnsweredAndRefusedByFaultSwitch) {
   EXPECT_NE(reset.err.find(FormatNotice({6, 7})), std::string::npos) << reset.err;
 }
 
+// `setup set` applies the pages' rules: the selected rows, the group
+// resolution with its rate, the budget; a refusal sends nothing, a dry run
+// sends nothing, and what it prints is exactly what `setup diff` then finds.
+TEST_F(OrvactlSetup, SetAppliesThePageRulesAndPrintsWhatDiffFinds) {
+  StartSim();
+  ASSERT_EQ(Orvactl({"setup", "get", a}).code, 0);
+  const auto before = WithoutClock(Read(a));
+
+  CliRun dry = Orvactl({"setup", "set", "--select", "1,2", "--dry-run", "hue.1=40"});
+  EXPECT_EQ(dry.code, 0) << dry.err;
+  EXPECT_EQ(dry.out, "hue.1: 50 -> 40\nhue.2: 50 -> 40\n");
+  CliRun refused = Orvactl({"setup", "set", "camera_name.3=Gate", "record_mode_1_rate.1=30"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_NE(refused.err.find("record_mode_1_rate.1: at most 9"), std::string::npos) << refused.err;
+  ASSERT_EQ(Orvactl({"setup", "get", b}).code, 0);
+  EXPECT_EQ(WithoutClock(Read(b)), before) << "neither the dry run nor the refused change was sent";
+
+  CliRun set = Orvactl({"setup", "set", "camera_name.3=Gate", "record_mode_1_resolution.5=CIF"});
+  ASSERT_EQ(set.code, 0) << set.err;
+  EXPECT_NE(set.out.find("camera_name.3: Camera 3 -> Gate\n"), std::string::npos) << set.out;
+  for (int c = 5; c <= 8; ++c) {
+    const std::string n = std::to_string(c);
+    EXPECT_NE(set.out.find("record_mode_1_resolution." + n + ": 4CIF -> CIF\n"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("record_mode_1_rate." + n + ": 7 -> 30\n"), std::string::npos) << set.out;
+  }
+  ASSERT_EQ(Orvactl({"setup", "get", b}).code, 0);
+  CliRun diff = Orvactl({"setup", "diff", a, b});
+  std::string changed;  // the recorder's clock moves between the two answers
+  std::istringstream lines(diff.out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("recorder_clock:", 0) != 0) changed += line + "\n";
+  EXPECT_EQ(changed, set.out);
+
+  CliRun account = Orvactl({"setup", "set", "user_id.4=bob", "user_password.4=4711"});
+  EXPECT_EQ(account.code, 1);
+  EXPECT_NE(account.err.find("factory password"), std::string::npos) << account.err;
+  EXPECT_EQ(Orvactl({"setup", "set", "hue.17=3"}).code, 1);
+  EXPECT_EQ(Orvactl({"setup", "set", "hue.1"}).code, 1);
+}
+
 }  // namespace
 }  // namespace orva

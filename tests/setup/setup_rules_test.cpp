@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 #include <vector>
 
 #include "orva/link/time_convert.h"
 #include "orva/setup/setup_database.h"
+#include "orva/setup/setup_edit.h"
 
 namespace orva::setup {
 namespace {
@@ -423,6 +425,85 @@ TEST(SetupRules, SpotDwellGroupsAndProtocolBaudLowering) {
     EXPECT_EQ(img[at::kPtzProtocol + 2], 7);
     EXPECT_EQ(img[at::kPtzBaud + 2], t.after) << int(t.stored) << " of " << t.allowed;
     EXPECT_EQ(img[at::kPtzBaud + 3], 5) << "another channel keeps its rate";
+  }
+}
+
+// Changes by key go through the pages' rules; a refusal names the key and
+// leaves the whole record as it was, earlier changes of the call included.
+TEST(SetupEdits, PageRulesRefusalsAndTheirReasons) {
+  using I = SetupFieldId;
+  using Edits = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    const char* what;
+    Edits edits;
+    int channels = 16, account = 0;
+    RowMask selected = 0;
+    const char* refusal = nullptr;  // part of the reason; null: accepted
+    std::vector<std::tuple<I, int, uint32_t>> expect = {};
+  };
+  const Case cases[] = {
+      {"a channel the recorder lacks", {{"hue.5", "10"}}, 4, 0, 0, "channel 5 is not on this recorder"},
+      {"common rule over the selected rows", {{"covert.2", "on"}}, 16, 0, 0b0110, nullptr,
+       {{I::kCovert, 1, 1}, {I::kCovert, 2, 1}}},
+      {"rate 0 disables the On/Off pair, and nothing of the call is kept",
+       {{"record_mode_2_rate.1", "0"}, {"record_mode_2_enable.1", "on"}}, 16, 0, 0, "On/Off pair is disabled"},
+      {"slider range", {{"hue.1", "101"}}, 16, 0, 0, "offers 0 to 100"},
+      {"the administrator's slot for another account", {{"user_level.1", "2"}}, 16, 2, 0, "only the administrator"},
+      {"the administrator edits it", {{"user_level.1", "2"}}, 16, 0, 0, nullptr, {{I::kUserLevel, 0, 2}}},
+      {"an account needs ID and password", {{"user_id.3", "bob"}}, 16, 0, 0, "both user_id.3 and user_password.3"},
+      {"IDs unique without regard to case",
+       {{"user_id.2", "bob"}, {"user_password.2", "one"}, {"user_id.3", "BOB"}, {"user_password.3", "two"}}, 16, 0, 0,
+       "user 3: another account has this ID"},
+      {"month change limits the day", {{"dst_start_day", "30"}, {"dst_start_month", "1"}}, 16, 0, 0, nullptr,
+       {{I::kDstStartMonth, 0, 1}, {I::kDstStartDay, 0, 28}}},
+      {"a day the month lacks", {{"dst_start_month", "1"}, {"dst_start_day", "29"}}, 16, 0, 0, "the month has 29 days"},
+      {"the end time is the question's window", {{"dst_end_hour", "5"}}, 16, 0, 0, nullptr,
+       {{I::kDstEndHour, 0, 5}, {I::kDstWindowHours, 0, 5}}},
+      {"the window only through the end time", {{"dst_window_hours", "1"}}, 16, 0, 0, "set with the DST end time"},
+      {"no dwell times in modes 4-6", {{"spot_sequence_mode", "5"}, {"spot_dwell_time.1", "10"}}, 16, 0, 0,
+       "spot mode 5 has no dwell times"},
+      {"dwell in steps of 5", {{"spot_dwell_time.1", "12"}}, 16, 0, 0, "multiple of 5"},
+      {"the first rank is never unassigned", {{"priority_list.1", "6"}}, 16, 0, 0, "first rank takes 0 to 4"},
+      {"a rank's item leaves its old rank unassigned", {{"priority_list.2", "3"}, {"priority_list.3", "3"}}, 16, 0, 0,
+       nullptr, {{I::kPriorityList, 1, kUnassigned}, {I::kPriorityList, 2, 3}}},
+      {"a camera once per input", {{"channel_assignment.1.1", "3"}, {"channel_assignment.1.2", "3"}}, 16, 0, 0,
+       "already assigned"},
+      {"a language the recorder did not announce", {{"language", "1"}}, 16, 0, 0, "offers no language"},
+      {"protocol lowers the baud index", {{"ptz_protocol.1", "1"}}, 16, 0, 0, nullptr,
+       {{I::kPtzProtocol, 0, 1}, {I::kPtzBaudRate, 0, 2}, {I::kPtzBaudRate, 1, 5}}},
+      {"a baud rate the protocol lacks", {{"ptz_protocol.1", "1"}, {"ptz_baud_rate.1", "3"}}, 16, 0, 0,
+       "allows 3 baud rates"},
+      {"read only", {{"major_version", "5"}}, 16, 0, 0, "read only"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetupDatabase db;
+    std::string error;
+    ASSERT_TRUE(SetupDatabase::FromBytes(Bytes(), db, error));
+    // Filler IDs would collide at random; rates other than 0 keep the pairs usable.
+    for (int slot = 0; slot < 8; ++slot) db.SetText(SetupFieldId::kUserId, slot, "user" + std::to_string(slot));
+    for (int ch = 0; ch < 16; ++ch) {
+      db.SetValue(SetupFieldId::kRecordMode2Rate, ch, 1);
+      db.SetValue(SetupFieldId::kPtzBaudRate, ch, 5);
+    }
+    db.SetValue(SetupFieldId::kDstStartMonth, 0, 0);
+    const SetupDatabase original = db;
+    EditContext context;
+    context.shape.channels = c.channels;
+    context.account = c.account;
+    context.selected = c.selected;
+    // Camera protocol entry 1: the second built-in protocol with three baud rates.
+    context.tables.info[0x40 + 2] = 2;
+    context.tables.info[0x40 + 3] = 3;
+    const bool ok = ApplySetupEdits(db, c.edits, context, error);
+    if (c.refusal) {
+      EXPECT_FALSE(ok);
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+      EXPECT_TRUE(db == original) << "a refused call changes nothing";
+      continue;
+    }
+    ASSERT_TRUE(ok) << error;
+    for (auto [id, entry, value] : c.expect) EXPECT_EQ(db.Value(id, entry), value) << FieldOf(id).key << entry;
   }
 }
 

@@ -39,6 +39,8 @@ class SetupDatabase {
 
   // The bytes in their current order.
   std::span<const uint8_t> Bytes() const { return m_bytes; }
+  // Every byte in the current order, for the editing rules (setup_rules.h).
+  std::span<uint8_t> MutableBytes() { return m_bytes; }
   // A copy in network order (what goes on the wire and into files).
   std::vector<uint8_t> NetworkBytes() const;
 
