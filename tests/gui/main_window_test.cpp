@@ -8,6 +8,7 @@
 
 #include "gui_support.h"
 #include "orva/link/catalogue.h"
+#include "orva/setup/setup_exchange.h"
 #include "orva/setup/user_rights.h"
 #include "orva/sim/simulator.h"
 #include "orva/view/main_window.h"
@@ -270,6 +271,23 @@ TEST(MainWindowRights, RightChangesReachTheOpenWindows) {
   window.OpenSearch();
   ASSERT_NE(window.SearchWindow(), nullptr);
   ASSERT_EQ(window.SearchWindow()->Access(), SearchAccess::kAll);
+
+  // Setup right withdrawn while the setup window edits: it closes, nothing is sent.
+  window.OpenRemoteSetup();
+  for (;;) {
+    ASSERT_TRUE(recorder.ReadMessage(message));
+    if (message.code == msg::DB_INFO_REQ) break;
+  }
+  std::vector<uint8_t> record(kSetupDatabaseSize, 0);
+  record[0] = 4;
+  record[1] = 2;
+  std::vector<uint8_t> answer = test::Be32(static_cast<int32_t>(SetupCrc(record)));
+  answer.insert(answer.end(), record.begin(), record.end());
+  ASSERT_TRUE(recorder.Write(test::Frame(msg::DB_INFO_ACK, answer)));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.SetupWindowShown() != nullptr; }, 5s));
+  ASSERT_TRUE(recorder.Write(table({{Right::kSetup, 0}})));
+  ASSERT_TRUE(guitest::WaitFor([&] { return window.SetupWindowShown() == nullptr; }, 5s));
+  ASSERT_TRUE(recorder.Write(table({})));
 
   // PTZ right withdrawn: PTZ control stops with notice 15/0.
   ASSERT_TRUE(recorder.Write(table({{Right::kPtz, 0}})));

@@ -279,6 +279,18 @@ TEST(SetupWindow, UserAccountsAddRulesOnThePage) {
   EXPECT_EQ(GetText(w.Image(), at::kUserTable + kUserPasswordOffset + 2 * 32, 32), "a");
   EXPECT_EQ(Find<QLabel>(w, QStringLiteral("currentId"))->text(), QStringLiteral("bob"));
   EXPECT_TRUE(id->text().isEmpty()) << "the edits are cleared";
+
+  // For another account the list starts at the second slot: its first item
+  // edits slot 1, and the administrator's slot is out of reach.
+  SetupEnv other = Env(16);
+  other.account = 2;
+  SetupWindow w2(Record(bytes), other, 255);
+  w2.show();
+  w2.ShowPage(SetupPageId::kUsers);
+  Choose(w2, QStringLiteral("slot"), 0);
+  Choose(w2, QStringLiteral("level"), 3);
+  EXPECT_EQ(w2.Image()[at::kUserTable + kUserLevelOffset + 1], 3);
+  EXPECT_EQ(w2.Image()[at::kUserTable + kUserLevelOffset + 0], 1) << "slot 0 untouched";
 }
 
 TEST(SetupWindow, VideoStandardChoiceCascadesOverThePages) {

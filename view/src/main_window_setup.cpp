@@ -100,6 +100,7 @@ void MainWindow::OnSetupDatabaseReady() {
   env.channels = session.ChannelCount();
   const uint8_t product = session.Identity().productNumber;
   env.product = product >= 1 && product <= 4 ? product : 0;
+  env.account = session.Identity().account;
   env.tables = exchange.Tables();
   const QPointer<GuiConnection> alive(m_connection);
   env.requestRecorderTime = [this, alive] {

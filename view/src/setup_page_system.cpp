@@ -129,12 +129,16 @@ class UsersPage : public SetupPage {
   UsersPage(SetupWindow& w) : SetupPage(w, SetupPageId::kUsers) {
     QVBoxLayout* layout = PageLayout(this);
     AddTitle(layout, "setup.page.users", "User Accounts");
+    // The page's two modes: the administrator's list has every slot; for
+    // any other account it starts at slot 1, so the administrator's own
+    // account cannot be changed by someone else.
+    m_first = Env().account == 0 ? 0 : 1;
     QStringList slotNames;
-    for (int s = 0; s < kUserSlotCount; ++s)
+    for (int s = m_first; s < kUserSlotCount; ++s)
       slotNames << SetupText("setup.users.slot", "User") + QString::asprintf(" %d", s + 1);
     LabelledRow(layout, this, "setup.users.slot_label", "Account",
-                ChoiceButton(QStringLiteral("slot"), slotNames, 0, [this](int s) {
-                  ShowSlot(s);
+                ChoiceButton(QStringLiteral("slot"), slotNames, 0, [this](int i) {
+                  ShowSlot(m_first + i);
                   return true;
                 }));
     m_id = new QLabel(this);
@@ -182,7 +186,7 @@ class UsersPage : public SetupPage {
     last->addWidget(m_add);
     layout->addLayout(last);
     layout->addStretch(1);
-    ShowSlot(0);
+    ShowSlot(m_first);
   }
 
  private:
@@ -224,6 +228,7 @@ class UsersPage : public SetupPage {
     }
   }
 
+  int m_first = 0;
   int m_slot = 0;
   QLabel* m_id;
   QStringList m_levels;

@@ -76,6 +76,9 @@ enum class SetupPageId {
 struct SetupEnv {
   int channels = 16;  // 4, 8 or 16
   int product = 0;    // 1-4, 0 unknown
+  // The logged-in account: only account 0 (the administrator) sees and edits
+  // the first user slot; for others the accounts page's list starts at slot 1.
+  int account = 0;
   SystemTables tables;
   bool review = false;  // a record from a file, no recorder
   // Requests to the recorder; false when not sent (no connection).
