@@ -44,7 +44,7 @@ struct SetupEvents : SetupObserver {
   }
 };
 
-int Fail(CliSession* session, int code, const std::string& error, std::ostream& err) {
+int FailAndClose(CliSession* session, int code, const std::string& error, std::ostream& err) {
   if (session) session->Close();
   err << "orvactl: " << error << "\n";
   return code;
@@ -59,105 +59,115 @@ std::string RefusalText(const char* what, int32_t result) {
   return std::string("the recorder refused ") + what + " (result " + std::to_string(result) + ")";
 }
 
-// Logs in with the exchange attached and checks the setup right.
-int Connect(CliSession& session, SetupExchange& exchange, std::string& error) {
-  exchange.Attach(session.Session());
-  int code = session.Login(error);
-  if (code == kExitOk) code = session.WaitForAnnouncements(std::chrono::seconds(1), error);
-  if (code == kExitOk && !session.Rights().Has(Right::kSetup)) {
-    error = FormatNotice(kNoticeNotPermitted);
-    code = kExitRefused;
-  }
-  return code;
-}
+// One command's connection: the session with the setup exchange attached.
+struct SetupLink {
+  explicit SetupLink(const Options& o) : options(o), session(o), exchange(&events) {}
 
-// DB_INFO_REQ and the wait for a complete, CRC-correct record.
-int Fetch(const Options& options, CliSession& session, SetupExchange& exchange, SetupEvents& events,
-          SetupDatabase& out, std::string& error) {
-  if (!exchange.RequestDatabase()) {
-    error = "not connected";
-    return kExitConnect;
+  // Logs in and checks the setup right.
+  int Connect(std::string& error) {
+    exchange.Attach(session.Session());
+    int code = session.Login(error);
+    if (code == kExitOk) code = session.WaitForAnnouncements(std::chrono::seconds(1), error);
+    if (code == kExitOk && !session.Rights().Has(Right::kSetup)) {
+      error = FormatNotice(kNoticeNotPermitted);
+      code = kExitRefused;
+    }
+    return code;
   }
-  int code = session.WaitUntil(
-      [&] {
-        return events.Get([&] { return events.ready || events.rejected || events.infoRefused; });
-      },
-      AnswerWait(options), error);
-  if (code != kExitOk) return code;
-  if (auto rejected = events.Get([&] { return events.rejected; })) {
-    error = *rejected == SetupRejection::kCrcMismatch ? FormatNotice({9, 0})
-            : *rejected == SetupRejection::kOverrun   ? "the recorder's setup answer overran the reassembly area"
-                                                      : "the recorder's setup answer is too short";
+
+  // Connect, DB_INFO_REQ and the wait for a complete, CRC-correct record.
+  int Fetch(SetupDatabase& out, std::string& error) {
+    int code = Connect(error);
+    if (code != kExitOk) return code;
+    if (!exchange.RequestDatabase()) {
+      error = "not connected";
+      return kExitConnect;
+    }
+    code = session.WaitUntil(
+        [&] { return events.Get([&] { return events.ready || events.rejected || events.infoRefused; }); },
+        AnswerWait(options), error);
+    if (code != kExitOk) return code;
+    if (auto rejected = events.Get([&] { return events.rejected; })) {
+      error = *rejected == SetupRejection::kCrcMismatch ? FormatNotice({9, 0})
+              : *rejected == SetupRejection::kOverrun   ? "the recorder's setup answer overran the reassembly area"
+                                                        : "the recorder's setup answer is too short";
+      return kExitRefused;
+    }
+    if (auto refused = events.Get([&] { return events.infoRefused; })) {
+      error = RefusalText("to send its setup", *refused);
+      return kExitRefused;
+    }
+    out = exchange.Database();
+    return kExitOk;
+  }
+
+  // Sends a request and waits for the answer `slot` of the events.
+  template <typename Send>
+  int Ask(Send send, std::optional<std::pair<bool, int32_t>> SetupEvents::*slot, std::pair<bool, int32_t>& answer,
+          std::string& error) {
+    if (!send()) {
+      error = "not connected";
+      return kExitConnect;
+    }
+    const int code = session.WaitUntil([&] { return events.Get([&] { return (events.*slot).has_value(); }); },
+                                       AnswerWait(options), error);
+    if (code == kExitOk) answer = *events.Get([&] { return events.*slot; });
+    return code;
+  }
+
+  // DB_UPDATE_REQ and its answer; a NACK gives its notice text.
+  int Update(const SetupDatabase& record, std::string& error) {
+    std::pair<bool, int32_t> answer;
+    const int code = Ask([&] { return exchange.SendUpdate(record); }, &SetupEvents::update, answer, error);
+    if (code != kExitOk || answer.first) return code;
+    Notice notice;
+    error = SetupNackNotice(msg::DB_UPDATE_NACK, answer.second, notice) ? FormatNotice(notice)
+                                                                        : RefusalText("the setup", answer.second);
     return kExitRefused;
   }
-  if (auto refused = events.Get([&] { return events.infoRefused; })) {
-    error = RefusalText("to send its setup", *refused);
-    return kExitRefused;
-  }
-  out = exchange.Database();
-  return kExitOk;
-}
 
-// DB_UPDATE_REQ and the wait for its answer; a NACK gives its notice text.
-int SendAndWait(const Options& options, CliSession& session, SetupExchange& exchange, SetupEvents& events,
-                const SetupDatabase& record, std::string& error) {
-  if (!exchange.SendUpdate(record)) {
-    error = "not connected";
-    return kExitConnect;
-  }
-  int code = session.WaitUntil([&] { return events.Get([&] { return events.update.has_value(); }); },
-                               AnswerWait(options), error);
-  if (code != kExitOk) return code;
-  const auto [accepted, result] = *events.Get([&] { return events.update; });
-  if (accepted) return kExitOk;
-  Notice notice;
-  error = SetupNackNotice(msg::DB_UPDATE_NACK, result, notice) ? FormatNotice(notice) : RefusalText("the setup", result);
-  return kExitRefused;
-}
+  int Fail(int code, const std::string& error, std::ostream& err) { return FailAndClose(&session, code, error, err); }
+
+  const Options& options;
+  CliSession session;
+  SetupEvents events;
+  SetupExchange exchange;
+};
 
 void PrintLines(const SetupDatabase& db, std::ostream& out) {
   for (const SetupLine& line : ShowSetup(db)) out << line.key << ": " << line.value << "\n";
 }
 
 int RunGet(const Options& options, std::ostream& out, std::ostream& err) {
-  if (options.args.size() != 2) return Fail(nullptr, kExitUsage, "setup get takes one FILE", err);
-  CliSession session(options);
-  SetupEvents events;
-  SetupExchange exchange(&events);
+  if (options.args.size() != 2) return FailAndClose(nullptr, kExitUsage, "setup get takes one FILE", err);
+  SetupLink link(options);
   std::string error;
   SetupDatabase db;
-  int code = Connect(session, exchange, error);
-  if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  session.Close();
-  if (!SaveSetupFile(options.args[1], db, error)) return Fail(nullptr, kExitUsage, error, err);
+  if (int code = link.Fetch(db, error); code != kExitOk) return link.Fail(code, error, err);
+  link.session.Close();
+  if (!SaveSetupFile(options.args[1], db, error)) return FailAndClose(nullptr, kExitUsage, error, err);
   out << "setup: " << options.args[1] << " (" << kSetupDatabaseSize << " bytes, version " << int{db.Major()} << "."
       << int{db.Minor()} << ")\n";
   return kExitOk;
 }
 
 int RunPut(const Options& options, std::ostream& out, std::ostream& err) {
-  if (options.args.size() != 2) return Fail(nullptr, kExitUsage, "setup put takes one FILE", err);
+  if (options.args.size() != 2) return FailAndClose(nullptr, kExitUsage, "setup put takes one FILE", err);
   SetupDatabase file;
   std::string error;
-  if (!LoadSetupFile(options.args[1], file, error)) return Fail(nullptr, kExitUsage, error, err);
-  CliSession session(options);
-  SetupEvents events;
-  SetupExchange exchange(&events);
+  if (!LoadSetupFile(options.args[1], file, error)) return FailAndClose(nullptr, kExitUsage, error, err);
+  SetupLink link(options);
   SetupDatabase current;
-  int code = Connect(session, exchange, error);
   // The recorder's own record first: a record of another database version is not sent.
-  if (code == kExitOk) code = Fetch(options, session, exchange, events, current, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
+  if (int code = link.Fetch(current, error); code != kExitOk) return link.Fail(code, error, err);
   if (file.Major() != current.Major() || file.Minor() != current.Minor())
-    return Fail(&session, kExitUsage,
-                options.args[1] + " holds a setup database of version " + std::to_string(file.Major()) + "." +
-                    std::to_string(file.Minor()) + ", but the recorder's is version " +
-                    std::to_string(current.Major()) + "." + std::to_string(current.Minor()),
-                err);
-  code = SendAndWait(options, session, exchange, events, file, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  session.Close();
+    return link.Fail(kExitUsage,
+                     options.args[1] + " holds a setup database of version " + std::to_string(file.Major()) + "." +
+                         std::to_string(file.Minor()) + ", but the recorder's is version " +
+                         std::to_string(current.Major()) + "." + std::to_string(current.Minor()),
+                     err);
+  if (int code = link.Update(file, error); code != kExitOk) return link.Fail(code, error, err);
+  link.session.Close();
   out << FormatNotice({10, 0}) << "\n";
   return kExitOk;
 }
@@ -189,70 +199,58 @@ int RunSet(const Options& options, std::ostream& out, std::ostream& err) {
     if (a == "--dry-run") {
       dryRun = true;
     } else if (a == "--select") {
-      if (i + 1 >= options.args.size()) return Fail(nullptr, kExitUsage, "--select takes a list of channels", err);
-      if (!ParseSelection(options.args[++i], selected, error)) return Fail(nullptr, kExitUsage, error, err);
+      if (i + 1 >= options.args.size()) return FailAndClose(nullptr, kExitUsage, "--select takes a list of channels", err);
+      if (!ParseSelection(options.args[++i], selected, error)) return FailAndClose(nullptr, kExitUsage, error, err);
     } else if (const size_t eq = a.find('='); eq != std::string::npos && eq > 0) {
       edits.emplace_back(a.substr(0, eq), a.substr(eq + 1));
     } else {
-      return Fail(nullptr, kExitUsage, "setup set takes KEY=VALUE changes, not '" + a + "'", err);
+      return FailAndClose(nullptr, kExitUsage, "setup set takes KEY=VALUE changes, not '" + a + "'", err);
     }
   }
-  if (edits.empty()) return Fail(nullptr, kExitUsage, "setup set takes at least one KEY=VALUE", err);
-  CliSession session(options);
-  SetupEvents events;
-  SetupExchange exchange(&events);
+  if (edits.empty()) return FailAndClose(nullptr, kExitUsage, "setup set takes at least one KEY=VALUE", err);
+  SetupLink link(options);
   SetupDatabase before;
-  int code = Connect(session, exchange, error);
-  if (code == kExitOk) code = Fetch(options, session, exchange, events, before, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
+  if (int code = link.Fetch(before, error); code != kExitOk) return link.Fail(code, error, err);
   // What the window would know: the recorder's channels, product, the
   // logged-in account and the tables it announced.
   setup::EditContext context;
-  const RecorderIdentity identity = session.Session().Identity();
-  context.shape.channels = session.Session().ChannelCount();
+  const RecorderIdentity identity = link.session.Session().Identity();
+  context.shape.channels = link.session.Session().ChannelCount();
   context.shape.product = identity.productNumber >= 1 && identity.productNumber <= 4 ? identity.productNumber : 0;
   context.account = identity.account;
-  context.tables = exchange.Tables();
+  context.tables = link.exchange.Tables();
   context.selected = selected;
   SetupDatabase after = before;
-  if (!setup::ApplySetupEdits(after, edits, context, error)) return Fail(&session, kExitUsage, error, err);
+  if (!setup::ApplySetupEdits(after, edits, context, error)) return link.Fail(kExitUsage, error, err);
   const std::vector<SetupChange> changes = DiffSetup(before, after);
   for (const SetupChange& c : changes) out << c.key << ": " << c.before << " -> " << c.after << "\n";
-  if (dryRun || changes.empty()) {
-    session.Close();
-    return kExitOk;
-  }
-  code = SendAndWait(options, session, exchange, events, after, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  session.Close();
+  if (!dryRun && !changes.empty())
+    if (int code = link.Update(after, error); code != kExitOk) return link.Fail(code, error, err);
+  link.session.Close();
   return kExitOk;
 }
 
 int RunShow(const Options& options, std::ostream& out, std::ostream& err) {
-  if (options.args.size() > 2) return Fail(nullptr, kExitUsage, "setup show takes at most one FILE", err);
+  if (options.args.size() > 2) return FailAndClose(nullptr, kExitUsage, "setup show takes at most one FILE", err);
   std::string error;
   SetupDatabase db;
   if (options.args.size() == 2) {
-    if (!LoadSetupFile(options.args[1], db, error)) return Fail(nullptr, kExitUsage, error, err);
+    if (!LoadSetupFile(options.args[1], db, error)) return FailAndClose(nullptr, kExitUsage, error, err);
   } else {
-    CliSession session(options);
-    SetupEvents events;
-    SetupExchange exchange(&events);
-    int code = Connect(session, exchange, error);
-    if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
-    if (code != kExitOk) return Fail(&session, code, error, err);
-    session.Close();
+    SetupLink link(options);
+    if (int code = link.Fetch(db, error); code != kExitOk) return link.Fail(code, error, err);
+    link.session.Close();
   }
   PrintLines(db, out);
   return kExitOk;
 }
 
 int RunDiff(const Options& options, std::ostream& out, std::ostream& err) {
-  if (options.args.size() != 3) return Fail(nullptr, kExitUsage, "setup diff takes two FILEs", err);
+  if (options.args.size() != 3) return FailAndClose(nullptr, kExitUsage, "setup diff takes two FILEs", err);
   SetupDatabase a, b;
   std::string error;
   if (!LoadSetupFile(options.args[1], a, error) || !LoadSetupFile(options.args[2], b, error))
-    return Fail(nullptr, kExitUsage, error, err);
+    return FailAndClose(nullptr, kExitUsage, error, err);
   for (const SetupChange& c : DiffSetup(a, b)) out << c.key << ": " << c.before << " -> " << c.after << "\n";
   if (const size_t other = DiffUninterpretedBytes(a, b)) out << "uninterpreted bytes differing: " << other << "\n";
   return kExitOk;
@@ -260,21 +258,17 @@ int RunDiff(const Options& options, std::ostream& out, std::ostream& err) {
 
 int RunReset(const Options& options, std::ostream& out, std::ostream& err) {
   if (options.args.size() != 2 || options.args[1] != "--yes")
-    return Fail(nullptr, kExitUsage, "setup reset resets the recorder's setup to factory values; confirm with --yes",
-                err);
-  CliSession session(options);
-  SetupEvents events;
-  SetupExchange exchange(&events);
+    return FailAndClose(nullptr, kExitUsage,
+                        "setup reset resets the recorder's setup to factory values; confirm with --yes", err);
+  SetupLink link(options);
   std::string error;
-  int code = Connect(session, exchange, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  if (!exchange.RequestFactoryReset()) return Fail(&session, kExitConnect, "not connected", err);
-  code = session.WaitUntil([&] { return events.Get([&] { return events.reset.has_value(); }); },
-                           AnswerWait(options), error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  const auto [accepted, result] = *events.Get([&] { return events.reset; });
-  if (!accepted) return Fail(&session, kExitRefused, RefusalText("the factory reset", result), err);
-  session.Close();
+  std::pair<bool, int32_t> answer;
+  int code = link.Connect(error);
+  if (code == kExitOk)
+    code = link.Ask([&] { return link.exchange.RequestFactoryReset(); }, &SetupEvents::reset, answer, error);
+  if (code != kExitOk) return link.Fail(code, error, err);
+  if (!answer.first) return link.Fail(kExitRefused, RefusalText("the factory reset", answer.second), err);
+  link.session.Close();
   out << "setup: reset to factory values\n";
   return kExitOk;
 }
@@ -289,27 +283,22 @@ int RunSetup(const Options& options, std::ostream& out, std::ostream& err) {
   if (sub == "set") return RunSet(options, out, err);
   if (sub == "diff") return RunDiff(options, out, err);
   if (sub == "reset") return RunReset(options, out, err);
-  return Fail(nullptr, kExitUsage, "setup takes get FILE, put FILE, show [FILE], set KEY=VALUE..., diff A B or reset --yes", err);
+  return FailAndClose(nullptr, kExitUsage, "setup takes get FILE, put FILE, show [FILE], set KEY=VALUE..., diff A B or reset --yes", err);
 }
 
 int RunTestMail(const Options& options, std::ostream& out, std::ostream& err) {
-  if (!options.args.empty()) return Fail(nullptr, kExitUsage, "test-mail takes no arguments", err);
-  CliSession session(options);
-  SetupEvents events;
-  SetupExchange exchange(&events);
+  if (!options.args.empty()) return FailAndClose(nullptr, kExitUsage, "test-mail takes no arguments", err);
+  SetupLink link(options);
   std::string error;
   SetupDatabase db;
+  std::pair<bool, int32_t> answer;
   // The mail settings come from the recorder's own setup.
-  int code = Connect(session, exchange, error);
-  if (code == kExitOk) code = Fetch(options, session, exchange, events, db, error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  if (!exchange.SendTestMail()) return Fail(&session, kExitConnect, "not connected", err);
-  code = session.WaitUntil([&] { return events.Get([&] { return events.mail.has_value(); }); }, AnswerWait(options),
-                           error);
-  if (code != kExitOk) return Fail(&session, code, error, err);
-  const auto [accepted, result] = *events.Get([&] { return events.mail; });
-  if (!accepted) return Fail(&session, kExitRefused, RefusalText("the test e-mail", result), err);
-  session.Close();
+  int code = link.Fetch(db, error);
+  if (code == kExitOk)
+    code = link.Ask([&] { return link.exchange.SendTestMail(); }, &SetupEvents::mail, answer, error);
+  if (code != kExitOk) return link.Fail(code, error, err);
+  if (!answer.first) return link.Fail(kExitRefused, RefusalText("the test e-mail", answer.second), err);
+  link.session.Close();
   out << "test-mail: sent\n";
   return kExitOk;
 }

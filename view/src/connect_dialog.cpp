@@ -36,8 +36,7 @@ std::string CutUtf8(const std::string& text, size_t bytes) {
 }
 
 QString Label(const char* key, const char* fallback) {
-  const QString text = services::Resources::Text(key);
-  return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
+  return services::Resources::Text(key, fallback);
 }
 
 QSettings ServerSettings() { return QSettings(QStringLiteral("Tarn"), QStringLiteral("ORVA7000")); }

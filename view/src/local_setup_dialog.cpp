@@ -21,8 +21,7 @@ namespace orva::view {
 namespace {
 
 QString Label(const char* key, const char* fallback) {
-  const QString text = services::Resources::Text(key);
-  return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
+  return services::Resources::Text(key, fallback);
 }
 
 QComboBox* Choice(QWidget* parent, std::initializer_list<const char*> items, int current) {

@@ -25,8 +25,7 @@ namespace orva::view {
 namespace {
 
 QString Caption(const char* key, const char* fallback) {
-  const QString text = services::Resources::Text(key);
-  return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
+  return services::Resources::Text(key, fallback);
 }
 
 const char* const kSliderStyle =

@@ -20,8 +20,7 @@ namespace {
 constexpr int kPlaybackBarHeight = 44, kPlaybackBarGap = 4;
 
 QString Text(const char* key, const char* fallback) {
-  const QString text = services::Resources::Text(key);
-  return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
+  return services::Resources::Text(key, fallback);
 }
 
 }  // namespace

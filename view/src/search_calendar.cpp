@@ -12,8 +12,7 @@
 namespace orva::view {
 
 QString SearchText(const char* key, const char* fallback) {
-  const QString text = services::Resources::Text(key);
-  return text == QLatin1String(key) ? QString::fromUtf8(fallback) : text;
+  return services::Resources::Text(key, fallback);
 }
 
 QColor RecordingKindColour(int kind) {

@@ -258,6 +258,11 @@ QString Resources::Text(const char* key) {
   return s.texts.value(k, k);
 }
 
+QString Resources::Text(const char* key, const char* fallback) {
+  const QString text = Text(key);
+  return text == QLatin1String(key ? key : "") ? QString::fromUtf8(fallback ? fallback : "") : text;
+}
+
 QStringList Resources::PictureNames() {
   if (!Loaded()) return {};
   QStringList names;

@@ -50,6 +50,8 @@ class Resources {
   // A label by key, e.g. "button.connect", "dialog.connect.title",
   // "log.main.1", "log.sub.2.4", "column.time". Returns the key when missing.
   static QString Text(const char* key);
+  // The same, with `fallback` (UTF-8) when the library has no such key.
+  static QString Text(const char* key, const char* fallback);
   // A skin picture by name, e.g. "connect", "live", "layout16",
   // "channel05"; normal / pressed / disabled states as name + ".down" etc.
   static QIcon Icon(const char* name);
