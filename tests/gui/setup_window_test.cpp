@@ -23,6 +23,7 @@
 #include <ctime>
 
 #include "gui_support.h"
+#include "setup_record.h"
 #include "orva/services/resources.h"
 #include "orva/link/time_convert.h"
 #include "orva/setup/setup_fields.h"
@@ -42,22 +43,7 @@ void Shot(QWidget* widget, const char* name) {
     widget->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QString::fromLatin1(name));
 }
 
-// A record in network order, version 4.2, with recognisable filler in
-// every byte so that anything written by mistake shows.
-std::vector<uint8_t> Bytes(uint8_t major = 4, uint8_t minor = 2) {
-  std::vector<uint8_t> b(kSetupDatabaseSize);
-  for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 7 + 3);
-  b[0] = major;
-  b[1] = minor;
-  b[at::kVideoStandard] = 0;
-  b[at::kSpotMode] = 0;
-  for (int c = 0; c < 16; ++c) {
-    for (size_t r : {at::kResolution1, at::kResolution2, at::kMotionResolution, at::kResolution4, at::kResolution5})
-      b[r + static_cast<size_t>(c)] = 0;
-    b[at::kMode1Enable + static_cast<size_t>(c)] = 1;
-  }
-  return b;
-}
+std::vector<uint8_t> Bytes(uint8_t major = 4, uint8_t minor = 2) { return test::FilledSetupRecord(major, minor); }
 
 SetupDatabase Record(const std::vector<uint8_t>& bytes) {
   SetupDatabase db;
