@@ -172,8 +172,12 @@ SetupWindow::SetupWindow(const SetupDatabase& record, SetupEnv env, uint8_t opac
   setWindowTitle(SetupText("setup.title", "Remote Setup"));
   setFixedSize(kSetupWindowWidth, kSetupWindowHeight);
   skin::StyleDialog(this, opacity);
-  // The pages are dense: buttons take the size they are given.
-  setStyleSheet(styleSheet() + QStringLiteral("QPushButton { min-width: 0px; padding: 2px 6px; }"));
+  // The pages are dense: buttons take the size they are given. A chosen
+  // On/Off, tab or resolution button must stand out from its neighbours.
+  setStyleSheet(styleSheet() + QStringLiteral("QPushButton { min-width: 0px; padding: 2px 6px; }"
+                                              "QPushButton:checked { background: #1f6feb; color: #ffffff;"
+                                              "  border-color: #388bfd; }"
+                                              "QPushButton:disabled { color: #6e7681; }"));
   m_env.channels = NormaliseChannelCount(static_cast<uint8_t>(m_env.channels));
   m_original = FromHostBytes(HostBytes(record));  // network order whatever the input
   m_host = HostBytes(record);
