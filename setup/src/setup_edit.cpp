@@ -161,8 +161,7 @@ class Editor {
       case FieldKind::kResolution: high = 2; break;
       default: break;
     }
-    for (const Range& r : kRanges)
-      if (r.id == m_field->id) low = r.low, high = r.high;
+    if (const ValueRange r = PageRange(m_field->id); r.high != UINT32_MAX) low = r.low, high = r.high;
     if (m_field->id == I::kTopFrameRate) low = 1, high = Pal() ? 25 : 30;
     if (m_value >= low && m_value <= high) return true;
     return Fail(error, m_key + ": the page offers " + std::to_string(low) + " to " + std::to_string(high));
@@ -304,6 +303,12 @@ class Editor {
 };
 
 }  // namespace
+
+ValueRange PageRange(SetupFieldId id) {
+  for (const Range& r : kRanges)
+    if (r.id == id) return {r.low, r.high};
+  return {};
+}
 
 bool ApplySetupEdits(SetupDatabase& db, const std::vector<std::pair<std::string, std::string>>& edits,
                      const EditContext& context, std::string& error) {

@@ -89,7 +89,7 @@ class CameraImagePage : public SetupPage {
     layout->addWidget(m_tabs);
     m_rows = new ChannelRows(Env().channels, this);
     for (int c = 0; c < m_rows->Channels(); ++c) {
-      m_sliders.push_back(AddRowSlider(m_rows, c, "value", 0, 100, 0));
+      m_sliders.push_back(AddRowSlider(m_rows, c, "value", 0, PageHigh(SetupFieldId::kHue), 0));
       m_texts.push_back(AddRowText(m_rows, c, "text", QString(), 32));
       connect(m_sliders.back(), &QSlider::valueChanged, this, [this, c](int v) { Moved(c, v); });
     }

@@ -97,7 +97,7 @@ class EventPage : public SetupPage {
         NumberChooser::Limits limits;
         limits.title = SetupText("setup.event.value", "Duration (sec)");
         limits.min1 = 0;
-        limits.max1 = 99999;
+        limits.max1 = PageHigh(SetupFieldId::kEventGroup2Value);
         limits.value1 = static_cast<int32_t>(Get32(Img(), offset));
         Window().ShowNumber(value, limits, [this, value, offset](int v, int) {
           Set32(Img(), offset, static_cast<uint32_t>(v));

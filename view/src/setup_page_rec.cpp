@@ -237,7 +237,7 @@ class RecordModePage : public SetupPage {
     if (m_mode6) {
       m_rows->Footer()->addWidget(new QLabel(SetupText("setup.rec.mode6_value", "Pre-event (sec)"), this));
       m_rows->Footer()->addWidget(
-          ChoiceButton(QStringLiteral("mode6Value"), NumberItems(0, 10), Img()[at::kMode6Value], [this](int i) {
+          ChoiceButton(QStringLiteral("mode6Value"), NumberItems(0, PageHigh(SetupFieldId::kRecordMode6Value)), Img()[at::kMode6Value], [this](int i) {
             Img()[at::kMode6Value] = static_cast<uint8_t>(i);
             return true;
           }));

@@ -65,7 +65,7 @@ class SystemBasicsPage : public SetupPage {
                                return true;
                              }));
     LabelledRow(layout, this, "setup.system.number", "System number",
-                ChoiceButton(QStringLiteral("systemNumber"), NumberItems(0, 15, "%02d"), Img()[at::kSystemNumber],
+                ChoiceButton(QStringLiteral("systemNumber"), NumberItems(0, PageHigh(SetupFieldId::kSystemNumber), "%02d"), Img()[at::kSystemNumber],
                              [this](int i) {
                                Img()[at::kSystemNumber] = static_cast<uint8_t>(i);
                                return true;
@@ -281,7 +281,7 @@ class AutoDeletePage : public SetupPage {
     AddTitle(layout, "setup.page.auto_delete", "Auto Delete");
     auto* slider = new QSlider(Qt::Horizontal, this);
     slider->setObjectName(QStringLiteral("days"));
-    slider->setRange(0, 255);
+    slider->setRange(0, PageHigh(SetupFieldId::kAutoDelete));
     slider->setValue(Img()[at::kAutoDelete]);
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("daysText"));
@@ -323,7 +323,7 @@ class SerialPage : public SetupPage {
     m_rows = new ChannelRows(Env().channels, this);
     for (int c = 0; c < m_rows->Channels(); ++c) {
       Row row;
-      row.address = AddRowSlider(m_rows, c, "address", 0, 255, Img()[m_address + static_cast<size_t>(c)]);
+      row.address = AddRowSlider(m_rows, c, "address", 0, PageHigh(SetupFieldId::kPtzAddress), Img()[m_address + static_cast<size_t>(c)]);
       row.address->setMinimumWidth(40);
       row.addressText = AddRowText(m_rows, c, "addressText", QString(), 28);
       connect(row.address, &QSlider::valueChanged, this, [this, c](int v) {
@@ -419,7 +419,7 @@ class PtzLimitsPage : public SetupPage {
     layout->addWidget(m_tabs);
     m_rows = new ChannelRows(Env().channels, this);
     for (int c = 0; c < m_rows->Channels(); ++c) {
-      m_sliders.push_back(AddRowSlider(m_rows, c, "limit", 0, 1024, 1));
+      m_sliders.push_back(AddRowSlider(m_rows, c, "limit", 0, PageHigh(SetupFieldId::kPanLowLimit) + 1, 1));
       m_texts.push_back(AddRowText(m_rows, c, "text", QString(), 44));
       connect(m_sliders.back(), &QSlider::valueChanged, this, [this, c](int v) {
         // A slider at 0 is first moved to 1: the stored value is v - 1.
@@ -473,7 +473,7 @@ class SmartPage : public SetupPage {
     }
     const QString unit = SetupText("setup.unit.hours", "hours");
     QStringList items;
-    for (int v = 0; v <= 99; ++v) items << QString::asprintf("%02d %s", v, unit.toUtf8().constData());
+    for (int v = 0; v <= PageHigh(SetupFieldId::kSmartInterval); ++v) items << QString::asprintf("%02d %s", v, unit.toUtf8().constData());
     LabelledRow(layout, this, "setup.smart.interval", "Check interval",
                 ChoiceButton(QStringLiteral("interval"), items, Img()[at::kSmartInterval], [this](int i) {
                   Img()[at::kSmartInterval] = static_cast<uint8_t>(i);

@@ -139,10 +139,10 @@ class DstPage : public SetupPage {
     connect(time, &QPushButton::clicked, this, [this, time, group] {
       NumberChooser::Limits limits;
       limits.title = SetupText("setup.dst.time", "Time");
-      limits.max1 = 23;
+      limits.max1 = PageHigh(SetupFieldId::kDstStartHour);
       limits.value1 = std::min<int>(Img()[group + 4], 23);
       limits.second = true;
-      limits.max2 = 59;
+      limits.max2 = PageHigh(SetupFieldId::kDstStartMinute);
       limits.value2 = std::min<int>(Img()[group + 5], 59);
       Window().ShowNumber(time, limits, [this, time, group](int hour, int minute) {
         Img()[group + 4] = static_cast<uint8_t>(hour);

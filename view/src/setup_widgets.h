@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 
+#include "orva/setup/setup_edit.h"
 #include "orva/setup/setup_rules.h"
 
 class QHBoxLayout;
@@ -23,6 +24,9 @@ namespace orva::view {
 
 // A label by key from the resource library, else the fallback.
 QString SetupText(const char* key, const char* fallback);
+// The highest stored value a page offers for a field (shared with the
+// changes by key, so the window and orvactl offer the same values).
+inline int PageHigh(SetupFieldId id) { return static_cast<int>(setup::PageRange(id).high); }
 // "CH" + "%02d" of the 1-based channel.
 QString ChannelLabel(int c);
 

@@ -6,6 +6,7 @@
 // of the change is written then. `orvactl setup set` is built on this.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +17,15 @@
 #include "orva/setup/system_tables.h"
 
 namespace orva::setup {
+
+// The stored values a page offers for a field, [low, high]: the pages size
+// their sliders and lists from it and the changes by key check against it.
+// A field without a page range takes what its kind allows.
+struct ValueRange {
+  uint32_t low = 0;
+  uint32_t high = UINT32_MAX;
+};
+ValueRange PageRange(SetupFieldId id);
 
 struct EditContext {
   RecorderShape shape;       // the recorder's channels and product
