@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -259,6 +260,21 @@ void StreamSeeds(uint8_t action, const Bytes& stream, size_t mark) {
   Save("fragments_fuzz", name, Prefixed({static_cast<uint8_t>(action & 1 ? 0x01 : 0x20)}, fragments));
 }
 
+// setup_edit_fuzz: what a user types after `orvactl setup set`, behind the
+// channel-count/account byte and the selected rows.
+void EditSeeds() {
+  auto seed = [](const char* name, std::initializer_list<uint8_t> head, std::string_view lines) {
+    Save("setup_edit_fuzz", name, Prefixed(head, Bytes(lines.begin(), lines.end())));
+  };
+  seed("pages", {0x02, 0x03, 0x00}, "hue.1=40\ncamera_name.3=Gate\nrecord_mode_1_resolution.5=CIF\nvideo_standard=PAL\n");
+  seed("accounts", {0x10, 0x00, 0x00},
+       "user_id.4=bob\nuser_password.4=secret\npriority_list.2=6\nspot_sequence_mode=1\nspot_dwell_time.2=15\n"
+       "dst_start_month=1\n");
+  seed("grid", {0x00, 0xFF, 0xFF},
+       "record_mode_2_rate.1=3\nptz_protocol.2=1\nchannel_assignment.1.2=3\nmotion_area.3.2=10101010101\n"
+       "recording_schedule.2.13=on\n");
+}
+
 void PayloadSeeds(const std::vector<WireMessage>& messages) {
   if (auto* m = First(messages, orva::msg::HELLO48_ACK)) Save("identity_fuzz", "hello48_ack", m->payload);
   if (auto* m = First(messages, orva::msg::RIGHT_CHANGE)) Save("rights_names_fuzz", "right_change", Prefixed({0}, m->payload));
@@ -430,6 +446,7 @@ int main(int argc, char** argv) {
     if (action == orva::fuzz::kActLog || action == orva::fuzz::kActStatus) InfoSeeds(messages);
   }
   SetupAndFirmwareSeeds(simulator, scratch);
+  EditSeeds();
   simulator.Stop();
   PairSeed(scratch / "client" / "Download");
   FileSeeds(scratch);

@@ -18,7 +18,7 @@ BUILD_DIR="${ORVA_FUZZ_BUILD_DIR:-build-fuzz}"
 JOBS="${ORVA_FUZZ_JOBS:-$(nproc)}"
 TARGETS_ALL=(fragments_fuzz receive_loop_fuzz stream_records_fuzz identity_fuzz rights_names_fuzz adpcm_fuzz
              decoder_fuzz local_log_fuzz connect_history_fuzz images_fuzz backup_files_fuzz log_status_fuzz
-             setup_database_fuzz firmware_fuzz)
+             setup_database_fuzz setup_edit_fuzz firmware_fuzz)
 
 configure() {
   if ! command -v clang++ >/dev/null; then
