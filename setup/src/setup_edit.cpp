@@ -281,6 +281,18 @@ class Editor {
         return Fail(error, m_key + ": set with the DST end time (dst_end_hour, dst_end_minute)");
       case I::kDstEndAnswer:
         return Fail(error, m_key + ": only the leave-time question writes it");
+      case I::kMotionArea: {
+        // The page marks the first 8 cells of the first 8 rows, 0 or 1; the
+        // rest of the 9 x 11 grid is the recorder's.
+        const auto now = m_db.EntryBytes(id, m_entry), wanted = scratch.EntryBytes(id, m_entry);
+        const bool rowOnPage = m_entry % m_field->inner < 8;
+        for (size_t cell = 0; cell < wanted.size(); ++cell) {
+          const bool onPage = rowOnPage && cell < 8;
+          if (onPage ? wanted[cell] > 1 : wanted[cell] != now[cell])
+            return Fail(error, m_key + ": the page marks cells 1-8 of rows 1-8 with 0 or 1 and leaves the rest");
+        }
+        return Copy(scratch);
+      }
       case I::kUserNtpServerName:
         if (Byte(at::kNtpKind) != 1) return Fail(error, m_key + ": editable only when ntp_server_kind is 1");
         return Copy(scratch);

@@ -460,6 +460,7 @@ TEST(SetupEdits, PageRulesRefusalsAndTheirReasons) {
       {"a baud rate the protocol lacks", {{"ptz_protocol.1", "1"}, {"ptz_baud_rate.1", "3"}}, 16, 0, 0,
        "allows 3 baud rates"},
       {"read only", {{"major_version", "5"}}, 16, 0, 0, "read only"},
+      {"motion cells beyond the page's 8 x 8", {{"motion_area.1.9", "00000000000"}}, 16, 0, 0, "cells 1-8 of rows 1-8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
