@@ -293,6 +293,12 @@ class Editor {
         }
         return Copy(scratch);
       }
+      case I::kEventActionsGroup1Fifth:
+      case I::kEventActionsGroup2Fifth:
+      case I::kEventActionsGroup3Fifth:
+        if (!NewerDatabase(Byte(at::kMajor), Byte(at::kMinor)))
+          return Fail(error, m_key + ": the fifth action exists only in databases newer than 4.1");
+        return Copy(scratch);
       case I::kUserNtpServerName:
         if (Byte(at::kNtpKind) != 1) return Fail(error, m_key + ": editable only when ntp_server_kind is 1");
         return Copy(scratch);

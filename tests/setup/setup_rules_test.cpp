@@ -426,6 +426,7 @@ TEST(SetupEdits, PageRulesRefusalsAndTheirReasons) {
     RowMask selected = 0;
     const char* refusal = nullptr;  // part of the reason; null: accepted
     std::vector<std::tuple<I, int, uint32_t>> expect = {};
+    uint8_t minor = 2;  // database 4.minor
   };
   const Case cases[] = {
       {"a channel the recorder lacks", {{"hue.5", "10"}}, 4, 0, 0, "channel 5 is not on this recorder"},
@@ -460,13 +461,17 @@ TEST(SetupEdits, PageRulesRefusalsAndTheirReasons) {
       {"a baud rate the protocol lacks", {{"ptz_protocol.1", "1"}, {"ptz_baud_rate.1", "3"}}, 16, 0, 0,
        "allows 3 baud rates"},
       {"read only", {{"major_version", "5"}}, 16, 0, 0, "read only"},
+      {"the fifth event action from 4.2 on", {{"event_actions_group_1_fifth", "yes"}}, 16, 0, 0, nullptr,
+       {{I::kEventActionsGroup1Fifth, 0, 1}}},
+      {"no fifth event action in 4.1", {{"event_actions_group_1_fifth", "yes"}}, 16, 0, 0, "only in databases newer",
+       {}, 1},
       {"motion cells beyond the page's 8 x 8", {{"motion_area.1.9", "00000000000"}}, 16, 0, 0, "cells 1-8 of rows 1-8"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetupDatabase db;
     std::string error;
-    ASSERT_TRUE(SetupDatabase::FromBytes(Bytes(), db, error));
+    ASSERT_TRUE(SetupDatabase::FromBytes(Bytes(4, c.minor), db, error));
     // Filler IDs would collide at random; rates other than 0 keep the pairs usable.
     for (int slot = 0; slot < 8; ++slot) db.SetText(SetupFieldId::kUserId, slot, "user" + std::to_string(slot));
     for (int ch = 0; ch < 16; ++ch) {
