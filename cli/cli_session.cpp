@@ -62,9 +62,7 @@ CliSession::CliSession(const Options& options, std::optional<LiveOptions> live, 
     settings.dateFormat = options.dateFormat;
     m_live = std::make_unique<LiveController>(m_library, m_decodeLock, *m_view, m_sound.get(), settings);
     // Covert channels stay dark for users without the covert right.
-    m_live->SetCovertHidden([this](int ch) {
-      return !m_rights.Has(Right::kCovert) && m_rights.Cameras()->covert[static_cast<size_t>(ch)] == 1;
-    });
+    m_live->SetCovertHidden([this](int ch) { return m_rights.HidesCovert(ch); });
     m_live->Attach(*m_session);
     // Playback shares live view's sound and takes over from it.
     PlaybackHooks hooks;

@@ -63,9 +63,7 @@ FuzzClient::FuzzClient(uint16_t port, const std::string& location, const std::st
   m_search.Attach(*m_session);
   m_download.Attach(*m_session);
   m_live = std::make_unique<LiveController>(shared.library, shared.decodeLock, shared.view, nullptr, LiveSettings{});
-  m_live->SetCovertHidden([this](int ch) {
-    return !m_rights.Has(Right::kCovert) && m_rights.Cameras()->covert[static_cast<size_t>(ch)] == 1;
-  });
+  m_live->SetCovertHidden([this](int ch) { return m_rights.HidesCovert(ch); });
   m_live->Attach(*m_session);
   PlaybackHooks hooks;
   hooks.stopLive = [this] { m_live->StopLive(); };

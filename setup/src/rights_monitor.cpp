@@ -31,6 +31,11 @@ std::shared_ptr<const CameraSnapshot> RightsMonitor::Cameras() const {
   return m_cameras;
 }
 
+bool RightsMonitor::HidesCovert(int channel) const {
+  if (channel < 0 || channel >= 16) return false;
+  return !Has(Right::kCovert) && Cameras()->covert[static_cast<size_t>(channel)] == 1;
+}
+
 std::array<uint8_t, 16> RightsMonitor::AppliedCovert() const {
   std::lock_guard lock(m_lock);
   return m_appliedCovert;

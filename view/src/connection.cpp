@@ -24,9 +24,7 @@ GuiConnection::GuiConnection(ConnectParams params, services::AppServices& servic
   settings.dateFormat = setup.dateFormat;
   m_live = std::make_unique<LiveController>(services.Decoder(), services.DecodeLock(), view, services.Sound(), settings);
   // Covert channels stay dark for users without the covert right.
-  m_live->SetCovertHidden([this](int ch) {
-    return !m_rights.Has(Right::kCovert) && m_rights.Cameras()->covert[static_cast<size_t>(ch)] == 1;
-  });
+  m_live->SetCovertHidden([this](int ch) { return m_rights.HidesCovert(ch); });
   m_live->SetAudioChannelsObserver([this](uint16_t mask) { Post([this, mask] { emit audioChannelsChanged(mask); }); });
   PlaybackHooks hooks;
   hooks.stopLive = [this] { m_live->StopLive(); };

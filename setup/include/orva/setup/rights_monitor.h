@@ -77,6 +77,10 @@ class RightsMonitor {
   std::shared_ptr<const RightsSnapshot> Rights() const;
   std::shared_ptr<const CameraSnapshot> Cameras() const;
   bool Has(Right right) const { return Rights()->Has(right); }
+  // Channel 0-15 is to stay dark for this user: marked covert by the last
+  // camera-name notice while the user lacks the covert right. The predicate
+  // live view filters its channel mask and frames with.
+  bool HidesCovert(int channel) const;
   // The applied covert flags (all zero for users with the covert right).
   std::array<uint8_t, 16> AppliedCovert() const;
 
